@@ -40,8 +40,8 @@ class TextBuffer {
   void Append(const TextBuffer& other);
   // printf-style (%s %i %u %d %x %c, widths, zero padding); the result is cut
   // at 1023 characters, as the platform's formatter does.
-  void Format(const char* format, ...);
-  void FormatV(const char* format, va_list args);
+  [[gnu::format(printf, 2, 3)]] void Format(const char* format, ...);
+  [[gnu::format(printf, 2, 0)]] void FormatV(const char* format, va_list args);
 
   // The calling thread's last system error as text; empty when it is 0 or the
   // system has no text for it. Call it before any other platform call.
