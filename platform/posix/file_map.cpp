@@ -1,0 +1,46 @@
+// Read-only views of whole files on Linux, with mmap.
+#include "platform/file_map.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+FileMapping FileMapping::MapReadOnly(const File& file) {
+  FileMapping mapping;
+  if (!file.IsOpen()) {
+    errno = EBADF;
+    return mapping;
+  }
+  struct stat info;
+  if (::fstat(static_cast<int>(file.native()), &info) != 0) return mapping;
+  if (info.st_size <= 0) {
+    // Windows refuses to map an empty file; so do we, with an error to show.
+    errno = EINVAL;
+    return mapping;
+  }
+  if (static_cast<uint64_t>(info.st_size) > SIZE_MAX) {
+    errno = EFBIG;
+    return mapping;
+  }
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, static_cast<int>(file.native()), 0);
+  if (view == MAP_FAILED) return mapping;
+  mapping.data_ = static_cast<const uint8_t*>(view);
+  mapping.size_ = size;
+  return mapping;
+}
+
+void FileMapping::Unmap() {
+  if (data_ != nullptr) {
+    const int saved = errno;
+    ::munmap(const_cast<uint8_t*>(data_), static_cast<size_t>(size_));
+    errno = saved;
+    data_ = nullptr;
+    size_ = 0;
+  }
+}
+
+}  // namespace platform
