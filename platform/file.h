@@ -29,6 +29,21 @@ class File {
   // on failure, with the last error set.
   [[nodiscard]] static File CreateForWriting(const char* path);
 
+  // Opens an existing file for reading, and for writing too when
+  // `forWriting`, letting others read and write it. Not open on failure, with
+  // the last error set. (platform/*/file_opening.cpp)
+  [[nodiscard]] static File OpenSharingAll(const char* path, bool forWriting);
+
+  // Opens the file for reading and writing, letting others only read it:
+  // created when missing, emptied first when `truncate`, positioned at its
+  // end. Not open on failure, with the last error set.
+  [[nodiscard]] static File OpenForAppending(const char* path, bool truncate);
+
+  // Creates the file anew (replacing an existing one) for reading and
+  // writing, letting others read and write it, with the hidden attribute.
+  // Not open on failure, with the last error set. (platform/*/temp_file.cpp)
+  [[nodiscard]] static File CreateHiddenTemporary(const char* path);
+
   [[nodiscard]] bool IsOpen() const { return handle_ != kInvalid; }
 
   // Size in bytes; 0 when it cannot be read (the last error tells).
