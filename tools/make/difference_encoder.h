@@ -47,7 +47,7 @@ struct EncoderTuning {
   uint32_t mismatchPenalty = 1;
   // Runs of differing bytes at most this many matching bytes apart share one
   // new piece.
-  uint32_t mergeGap = 1;
+  uint32_t mergeGap = 0;
 };
 
 enum class EncodeStatus : uint8_t {
