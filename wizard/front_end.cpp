@@ -21,8 +21,25 @@ int Win32QuestionHost::ShowMessageBox(const char* text, const char* caption, uin
   return wizard.messageBoxAnswer;
 }
 
+int Win32QuestionHost::AskOverwrite(const char* caption, const char* question) {
+  WizardState& wizard = Wizard();
+  HWND frame = wizard.FrameWindow;
+  wizard.overwriteCaption = caption;
+  if (GetCurrentThreadId() == ui_.uiThreadId || frame == nullptr) {
+    return static_cast<int>(DialogBoxParamA(ui_.instance, MAKEINTRESOURCEA(kOverwriteTemplate),
+                                            frame, OverwriteDialogProc,
+                                            reinterpret_cast<LPARAM>(question)));
+  }
+  wizard.overwriteAnswer = IDCANCEL;
+  SendMessageA(frame, WMU_OVERWRITE, reinterpret_cast<WPARAM>(&OverwriteDialogProc),
+               reinterpret_cast<LPARAM>(question));
+  return wizard.overwriteAnswer;
+}
+
 void Win32WizardHost::RunWizard(RunContext& context) {
   context.progressLog.normalColour = ui_.windowTextColour;
   context.progressLog.colour = ui_.windowTextColour;
+  context.progressView = &WizardProgressView();
   static_cast<void>(::RunWizard(context, ui_));
+  context.progressView = nullptr;
 }

@@ -14,6 +14,9 @@ class Win32QuestionHost final : public QuestionHost {
  public:
   explicit Win32QuestionHost(const UiState& ui) : ui_(ui) {}
   int ShowMessageBox(const char* text, const char* caption, uint32_t style) override;
+  // The overwrite dialog, owned by the frame; from the worker it is handed
+  // to the frame with WMU_OVERWRITE.
+  int AskOverwrite(const char* caption, const char* question) override;
 
  private:
   const UiState& ui_;

@@ -1,25 +1,169 @@
-// The progress page: the log view, the bar and the button that closes the
-// wizard once no update is running.
+// The progress page: the log view the worker appends to, the bar, the stage
+// label, the worker thread that runs the stages, and the Abort/Close button.
 #include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
+#include "engine/patch_stages.h"
 #include "engine/run_context.h"
+#include "message_keys.h"
 #include "report/log_file.h"
+#include "report/progress_view.h"
+#include "report/questions.h"
 #include "wizard/wizard.h"
 
 namespace {
 
-constexpr int kLogView = 1032;
+constexpr int kStageLabel = 1030;
 constexpr int kProgressBar = 1031;
+constexpr int kLogView = 1032;
+
+// Holding the worker still while the abort question is open: the worker
+// parks at its next call into the view, where it owns no lock and has no log
+// write in flight, so the question may allocate and write the log freely.
+struct EventHandle {
+  HANDLE handle = nullptr;
+  EventHandle() = default;
+  EventHandle(const EventHandle&) = delete;
+  EventHandle& operator=(const EventHandle&) = delete;
+  ~EventHandle() {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+};
+EventHandle gGo;      // manual reset; signalled while the worker may go on
+EventHandle gParked;  // auto reset; the worker has stopped at gGo
+bool gAsking = false;           // the abort question is being prepared or shown
+
+void ParkIfHeld() {
+  if (gGo.handle == nullptr || WaitForSingleObject(gGo.handle, 0) == WAIT_OBJECT_0) return;
+  SetEvent(gParked.handle);
+  WaitForSingleObject(gGo.handle, INFINITE);
+}
+
+// Serves every message until one of `handles` is signalled (or the wait
+// fails). Returns the index of the signalled handle, or -1.
+int WaitServingMessages(const HANDLE* handles, DWORD count) {
+  for (;;) {
+    const DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_ALLINPUT);
+    if (result < WAIT_OBJECT_0 + count) return static_cast<int>(result - WAIT_OBJECT_0);
+    if (result != WAIT_OBJECT_0 + count) return -1;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
+// The rich-edit log view, the bar, the label and the caption, driven from the
+// worker by synchronous window messages.
+class Win32ProgressView final : public ProgressView {
+ public:
+  void AppendText(const char* text, const TextStyle& style) override {
+    ParkIfHeld();
+    HWND view = Wizard().logView;
+    if (view == nullptr) return;
+    const LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+    CHARRANGE end{static_cast<LONG>(length), static_cast<LONG>(length)};
+    SendMessageA(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    SendMessageA(view, EM_SCROLLCARET, 0, 0);
+    CHARFORMATA format{};
+    format.cbSize = sizeof(format);
+    SendMessageA(view, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    format.dwMask |= CFM_BOLD | CFM_COLOR | CFM_UNDERLINE;
+    format.dwEffects &= ~static_cast<DWORD>(CFE_BOLD | CFE_AUTOCOLOR | CFE_UNDERLINE);
+    if (style.bold) format.dwEffects |= CFE_BOLD;
+    if (style.underline) format.dwEffects |= CFE_UNDERLINE;
+    format.crTextColor = static_cast<COLORREF>(style.colour);
+    SendMessageA(view, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+  }
+
+  void SetProgressPos(uint32_t position) override {
+    ParkIfHeld();
+    HWND bar = Wizard().progressBar;
+    if (bar != nullptr) SendMessageA(bar, PBM_SETPOS, position, 0);
+  }
+
+  void SetStageLabel(const char* text) override {
+    ParkIfHeld();
+    HWND frame = Wizard().FrameWindow;
+    if (frame != nullptr) SetDlgItemTextA(PageHost(kProgressPage), kStageLabel, text);
+  }
+
+  void SetCaption(const char* text) override {
+    ParkIfHeld();
+    HWND frame = Wizard().FrameWindow;
+    if (frame != nullptr) SetWindowTextA(frame, text);
+  }
+};
+
+Win32ProgressView gView;
+
+DWORD WINAPI WorkerThread(LPVOID) {
+  WizardState& wizard = Wizard();
+  RunContext& context = *wizard.context;
+  RunStages(context);
+  // Caption back to Title, the error report, the bar and the verdict.
+  const bool failed = WriteRunReport(context);
+
+  WizardPage& page = wizard.pages[kProgressPage];
+  page.title = CatalogueText(failed ? kMsgError : kMsgFinished);
+  page.subtitle = CatalogueText(failed ? kMsgUpdateFailed : kMsgUpdateSucceeded);
+  ShowPageHeader(kProgressPage);
+
+  SetDlgItemTextA(PageHost(kProgressPage), kIdCancel, CatalogueText(kMsgButtonClose));
+  CloseLogFile(context.logFile);
+  return 0;
+}
 
 bool WorkerRunning() {
   HANDLE worker = Wizard().workerThread;
   return worker != nullptr && WaitForSingleObject(worker, 0) == WAIT_TIMEOUT;
 }
 
+// Button 2 while the worker runs: hold it, ask, let it go; on Yes request
+// the abort and wait for the worker's end while serving its messages.
+void AskAbort(HWND host) {
+  WizardState& wizard = Wizard();
+  // Esc or a second press while the question or the abort wait is running.
+  if (gAsking || wizard.context->AbortRequested.load() != 0) return;
+  gAsking = true;
+  ResetEvent(gGo.handle);
+  const HANDLE parkedOrEnded[] = {gParked.handle, wizard.workerThread};
+  const int woke = WaitServingMessages(parkedOrEnded, 2);
+  const int answer =
+      woke == 0 ? AskUser(*wizard.context, CatalogueText(kMsgAbortQuestion),
+                          MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2)
+                : IDNO;  // the worker ended by itself meanwhile
+  SetEvent(gGo.handle);
+  gAsking = false;
+  if (answer != IDYES) return;
+
+  wizard.context->AbortRequested.store(1);
+  HWND button = GetDlgItem(host, kIdCancel);
+  EnableWindow(button, FALSE);
+  const HANDLE worker[] = {wizard.workerThread};
+  static_cast<void>(WaitServingMessages(worker, 1));
+  EnableWindow(button, TRUE);
+}
+
 }  // namespace
 
+ProgressView& WizardProgressView() { return gView; }
+
+bool StartWorker() {
+  WizardState& wizard = Wizard();
+  if (wizard.workerThread != nullptr) return false;
+  if (gGo.handle == nullptr) gGo.handle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  if (gParked.handle == nullptr) gParked.handle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (gGo.handle == nullptr || gParked.handle == nullptr) return false;
+  wizard.workerThread = CreateThread(nullptr, 0, WorkerThread, nullptr, 0, &wizard.workerThreadId);
+  return wizard.workerThread != nullptr;
+}
+
 INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static_cast<void>(lParam);
   WizardState& wizard = Wizard();
   switch (message) {
     case WM_INITDIALOG:
@@ -36,6 +180,8 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
         wizard.workerThread = nullptr;
         CloseLogFile(wizard.context->logFile);
         EndDialog(window, 2);
+      } else {
+        AskAbort(window);
       }
       return TRUE;
     default:

@@ -143,3 +143,14 @@ INT_PTR CALLBACK NotesPageProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 INT_PTR CALLBACK FolderPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK OptionsPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The progress page's worker and view (progress_page.cpp).
+
+// Starts the worker thread that runs the stages; at most once per run.
+bool StartWorker();
+// The view the stages report into; its calls come from the worker.
+[[nodiscard]] class ProgressView& WizardProgressView();
+
+// The overwrite question's procedure (overwrite_dialog.cpp); its
+// initialisation parameter is the question text.
+INT_PTR CALLBACK OverwriteDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -94,6 +94,7 @@ void InstallRequest() {
     if (!ValidatePage(row)) return;
   }
   ShowPage(kProgressPage);
+  static_cast<void>(StartWorker());
 }
 
 BOOL InitialiseFrame(HWND frame) {

@@ -3,6 +3,7 @@
 // options pages, the Cancel question and the start-up failures.
 // usage: wizard_driver.exe SELFPATCH.EXE WORK_FOLDER [SCENARIO...]
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "message_keys.h"
 #include "tests/e2e/driver.h"
 #include "tests/support/package_writer.h"
+#include "tools/make/difference_encoder.h"
 
 namespace {
 
@@ -28,9 +30,10 @@ constexpr int kOldEdit = 1008, kOldBrowse = 1009, kNewEdit = 1010, kNewBrowse = 
 constexpr int kOldLabel = 1028, kNewLabel = 1029, kFolderHint = 1007, kFolderLine = 1012;
 constexpr int kVerify = 1014, kSimulate = 1015, kApply = 1016, kBackup = 1017, kBackupEdit = 1018;
 constexpr int kBackupBrowse = 1021, kLog = 1019, kLogEdit = 1020, kLogBrowse = 1022;
-constexpr int kLogView = 1032;
+constexpr int kLogView = 1032, kProgressBar = 1031;
 constexpr int kPicture = 1044;
 
+constexpr DWORD kExitCompleted = 1;
 constexpr DWORD kExitIncomplete = 0xFFFFFFFF;  // -1: the stages did not complete
 
 const char kProductName[] = "演示程序";
@@ -164,13 +167,16 @@ void ExpectHeader(App& app, const std::string& title, const std::string& subtitl
   ExpectContains("header subtitle", app.Text(kHeaderSubtitle), subtitle);
 }
 
-// Closes the progress page (no update is running) and checks the exit code.
+// Waits for the stages to end on the progress page, closes it and checks
+// the header and the exit code (1: the stages completed).
 void CloseFromProgressPage(App& app) {
   app.WaitForPage(kLogView, "progress");
-  ExpectHeader(app, T(kMsgInstallTitle),
-               Printf(T(kMsgInstallSubtitle).c_str(), Ansi(kProductName).c_str(), "2.0"));
+  Require([&] { return app.Text(kCancel) == T(kMsgButtonClose); }, "the button reads Close",
+          60000);
+  ExpectHeader(app, T(kMsgFinished), T(kMsgUpdateSucceeded));
+  Expect(app.SendTo(kProgressBar, PBM_GETPOS) == 100, "the bar at 100 after a completed update");
   app.Click(kCancel);
-  Expect(app.WaitForExit() == kExitIncomplete, "exit code -1 without a completed update");
+  Expect(app.WaitForExit() == kExitCompleted, "exit code 1 after a completed update");
 }
 
 void DefaultPages() {
@@ -616,6 +622,367 @@ void StartupFailures() {
   }
 }
 
+// ---- Update runs ----
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), {});
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// An old and a new program: mostly the same bytes, some changed, some added.
+std::vector<uint8_t> OldProgram() {
+  std::vector<uint8_t> bytes(64 * 1024);
+  uint32_t state = 12345;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 16);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> NewProgram() {
+  std::vector<uint8_t> bytes = OldProgram();
+  for (size_t at = 100; at < bytes.size(); at += 997) bytes[at] ^= 0x5A;
+  const std::vector<uint8_t> tail = BytesOf("version 2.0 resources");
+  bytes.insert(bytes.begin() + 3000, tail.begin(), tail.end());
+  return bytes;
+}
+
+PackageFileSpec DirectoryItem(const std::string& name) {
+  PackageFileSpec spec = StoredFile(name, {});
+  spec.externalAttributes = kAttributeDirectory;
+  return spec;
+}
+
+PackageFileSpec UpdateItem(const std::string& name, const std::vector<uint8_t>& oldBytes,
+                           const std::vector<uint8_t>& newBytes) {
+  std::vector<uint8_t> difference;
+  if (EncodeDifference(oldBytes, newBytes, {kAttributeArchive, 0}, {kAttributeArchive, 0},
+                       difference) != EncodeStatus::kEncoded) {
+    throw ScenarioFailed("the difference of " + name + " could not be encoded");
+  }
+  return DeflatedFile("Update/" + name + ".df", difference);
+}
+
+const char kOldConfig[] = "[main]\r\nlevel=1\r\n";
+const char kNewConfig[] = "[main]\r\nlevel=2\r\nextra=yes\r\n";
+
+// The installed old version.
+void LayOutOldVersion(const std::string& app) {
+  CreateDirectoryA(app.c_str(), nullptr);
+  WriteBytes(app + "\\app.exe", OldProgram());
+  CreateDirectoryA((app + "\\data").c_str(), nullptr);
+  WriteBytes(app + "\\data\\config.ini", BytesOf(kOldConfig));
+  WriteBytes(app + "\\readme.txt", BytesOf("old readme"));
+  WriteBytes(app + "\\obsolete.txt", BytesOf("bye"));
+  WriteBytes(app + "\\keep.txt", BytesOf("keep"));
+  CreateDirectoryA((app + "\\olddir").c_str(), nullptr);
+}
+
+// The package that turns the old version into the new one: every kind of
+// item, a directory, and both deletion lists. `install` is the install entry.
+std::string WriteUpdatePackage(const std::string& scenario, const std::string& install,
+                               std::vector<PackageFileSpec> extra = {}) {
+  PackageSpec spec;
+  spec.hostPrefix = BytesOf("MZ");
+  spec.files.push_back(DeflatedFile("product", BytesOf(Ansi(PackageContent().product))));
+  spec.files.push_back(DeflatedFile("install", BytesOf(Ansi(install))));
+  spec.files.push_back(StoredFile("del.files", BytesOf("obsolete.txt\r\n")));
+  spec.files.push_back(StoredFile("del.dirs", BytesOf("olddir\r\n")));
+  spec.files.push_back(DeflatedFile("Add/new.txt", BytesOf("brand new\r\n")));
+  spec.files.push_back(DeflatedFile("Add/sub/deep/file.txt", BytesOf("deep\r\n")));
+  spec.files.push_back(DirectoryItem("Add/emptydir/"));
+  spec.files.push_back(DeflatedFile("Replace/readme.txt", BytesOf("new readme")));
+  spec.files.push_back(UpdateItem("app.exe", OldProgram(), NewProgram()));
+  spec.files.push_back(UpdateItem("data/config.ini", BytesOf(kOldConfig), BytesOf(kNewConfig)));
+  for (PackageFileSpec& item : extra) spec.files.push_back(std::move(item));
+  const std::string path = Folder(scenario, "package.bin");
+  WriteBytes(path, BuildPackage(spec).bytes);
+  return path;
+}
+
+// Every file and directory under `root` as relative name -> content
+// ("<dir>" for a directory).
+void ListTree(const std::string& root, const std::string& prefix,
+              std::map<std::string, std::string>& tree) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((root + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string relative = prefix.empty() ? name : prefix + "\\" + name;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      tree[relative] = "<dir>";
+      ListTree(root + "\\" + name, relative, tree);
+    } else {
+      const std::vector<uint8_t> bytes = ReadBytes(root + "\\" + name);
+      tree[relative] = std::string(bytes.begin(), bytes.end());
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::map<std::string, std::string> NewVersionTree() {
+  const std::vector<uint8_t> program = NewProgram();
+  return {{"app.exe", std::string(program.begin(), program.end())},
+          {"data", "<dir>"},
+          {"data\\config.ini", kNewConfig},
+          {"readme.txt", "new readme"},
+          {"keep.txt", "keep"},
+          {"new.txt", "brand new\r\n"},
+          {"sub", "<dir>"},
+          {"sub\\deep", "<dir>"},
+          {"sub\\deep\\file.txt", "deep\r\n"},
+          {"emptydir", "<dir>"}};
+}
+
+void ExpectTree(const std::string& what, const std::string& root,
+                const std::map<std::string, std::string>& expected) {
+  std::map<std::string, std::string> actual;
+  ListTree(root, "", actual);
+  for (const auto& [name, content] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) {
+      Expect(false, what + ": " + name + " is missing");
+    } else {
+      Expect(found->second == content, what + ": " + name + " has other bytes");
+    }
+  }
+  for (const auto& [name, content] : actual) {
+    Expect(expected.count(name) != 0, what + ": " + name + " should not be there");
+  }
+}
+
+// An update with every kind of item on the old version in place, with the
+// default answers: the folder is the new version byte for byte.
+void CleanUpdate() {
+  const std::string s = "clean_update";
+  const std::string app = Folder(s, "app");
+  LayOutOldVersion(app);
+  const std::string log = Folder(s, "update.log");
+  DeleteFileA(log.c_str());
+  const std::string package = WriteUpdatePackage(
+      s, Install(app, log, "ShowAppFolder=0\r\nShowOptions=0\r\n", "[LOG]\r\nOverwriteLog=1\r\n"));
+  const DWORD started = GetTickCount();
+  App running(package);
+  running.WaitForFrame(Title());
+  running.WaitForPage(kWelcomeTitle, "welcome");
+  const DWORD firstPage = GetTickCount();
+  running.Click(kNext);
+  // The deletion lists without a backup: the default answer, Yes, goes on.
+  running.AnswerBox(T(kMsgDeleteWithoutBackup), IDYES);
+  const DWORD stagesStarted = GetTickCount();
+  running.WaitForPage(kLogView, "progress");
+  Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 60000);
+  // Wall-clock figures for the report; they include the driver's polling (40 ms)
+  // and its settling pauses (100 to 250 ms).
+  Log(Printf("timing: start to first page %lu ms, stages %lu ms", firstPage - started,
+             GetTickCount() - stagesStarted));
+  Screenshot("update_done");
+  ExpectText("caption back to the title", App::WindowText(running.frame()), Title());
+
+  const std::string view = running.Text(kLogView);
+  for (uint32_t stage : {kMsgStageIntegrity, kMsgStageSimulate, kMsgStageApply}) {
+    ExpectContains("log view", view, Printf(T(kMsgStageCompleted).c_str(), T(stage).c_str()));
+  }
+  Expect(view.find(Ansi("补丁进程")) == std::string::npos, "no verdict line after success");
+  CloseFromProgressPage(running);
+
+  ExpectTree("updated folder", app, NewVersionTree());
+  // The log file is the view's text in code page 936, with the run's header.
+  Expect(FileHas(log, Ansi("添加文件")) && !FileHas(log, "添加文件"),
+         "the log file's texts are in code page 936");
+  for (uint32_t stage : {kMsgStageIntegrity, kMsgStageSimulate, kMsgStageApply}) {
+    Expect(FileHas(log, Printf(T(kMsgStageCompleted).c_str(), T(stage).c_str())),
+           "the log file has the stage result " + Utf8(T(stage)));
+  }
+  Expect(FileHas(log, "new.txt") && FileHas(log, "app.exe"), "the log file lists the items");
+}
+// Added files that exist: the overwrite dialog opens with the focus on
+// Overwrite; Overwrite replaces the file, Skip leaves it.
+void OverwriteDialog() {
+  const std::string s = "overwrite_dialog";
+  const std::string app = Folder(s, "app");
+  LayOutOldVersion(app);
+  WriteBytes(app + "\\new.txt", BytesOf("old new"));
+  CreateDirectoryA((app + "\\sub").c_str(), nullptr);
+  CreateDirectoryA((app + "\\sub\\deep").c_str(), nullptr);
+  WriteBytes(app + "\\sub\\deep\\file.txt", BytesOf("old deep"));
+  App running(WriteUpdatePackage(
+      s, Install(app, Folder(s, "update.log"), "ShowAppFolder=0\r\nShowOptions=0\r\n")));
+  running.WaitForFrame(Title());
+  running.WaitForPage(kWelcomeTitle, "welcome");
+  running.Click(kNext);
+  running.AnswerBox(T(kMsgDeleteWithoutBackup), IDYES);
+
+  constexpr int kOverwrite = 1037, kSkip = 1033, kQuestionText = 1039;
+  HWND box = running.WaitForBox("the overwrite question for new.txt");
+  Expect(GetWindow(box, GW_OWNER) == running.frame(), "the overwrite dialog is owned by the frame");
+  ExpectText("overwrite caption", App::WindowText(box), Title() + ":  " + T(kMsgStageApply));
+  ExpectContains("overwrite question", App::WindowText(GetDlgItem(box, kQuestionText)),
+                 app + "\\new.txt");
+  Expect(WaitUntil([&] { return running.Focus() == GetDlgItem(box, kOverwrite); }, 3000),
+         "the focus is on Overwrite");
+  Screenshot("overwrite_dialog");
+  running.PressBoxButton(box, kOverwrite);
+
+  box = running.WaitForBox("the overwrite question for sub\\deep\\file.txt");
+  ExpectContains("second overwrite question", App::WindowText(GetDlgItem(box, kQuestionText)),
+                 app + "\\sub\\deep\\file.txt");
+  running.PressBoxButton(box, kSkip);
+  // A skipped file counts as a failure of the application stage.
+  Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 60000);
+  ExpectHeader(running, T(kMsgError), T(kMsgUpdateFailed));
+  const std::string view = running.Text(kLogView);
+  ExpectContains("error report", view, Ansi("错误报告:"));
+  ExpectContains("failed stage", view, T(kMsgStageApply) + Ansi(": 报错!"));
+  ExpectContains("error verdict", view, Ansi("补丁进程因错误中断。"));
+  Expect(running.SendTo(kProgressBar, PBM_GETPOS) == 0, "the bar at 0 after a failed stage");
+  running.Click(kCancel);
+  Expect(running.WaitForExit() == kExitIncomplete, "exit code -1 after a failed stage");
+
+  std::map<std::string, std::string> expected = NewVersionTree();
+  expected["sub\\deep\\file.txt"] = "old deep";
+  ExpectTree("folder after Overwrite and Skip", app, expected);
+}
+
+// Abort confirmed while a long update runs: the button is disabled until the
+// stages stop, the verdict is the red "interrupted by the user" line, the
+// bar is at 0, nothing at the destination changed and the exit code is -1.
+void AbortConfirmed() {
+  const std::string s = "abort";
+  const std::string app = Folder(s, "app");
+  LayOutOldVersion(app);
+  std::map<std::string, std::string> before;
+  ListTree(app, "", before);
+  std::vector<PackageFileSpec> many;
+  for (int i = 0; i < 3000; ++i) {
+    many.push_back(DeflatedFile(Printf("Add/many/file%04d.txt", i), BytesOf("many")));
+  }
+  App running(WriteUpdatePackage(
+      s, Install(app, Folder(s, "update.log"), "ShowAppFolder=0\r\nShowOptions=0\r\n"),
+      std::move(many)));
+  running.WaitForFrame(Title());
+  running.WaitForPage(kWelcomeTitle, "welcome");
+  running.Click(kNext);
+  running.AnswerBox(T(kMsgDeleteWithoutBackup), IDYES);
+  running.WaitForPage(kLogView, "progress");
+  ExpectText("the button reads Abort while the stages run", running.Text(kCancel),
+             Ansi("中断(&A)"));
+  // Declined first: the worker goes on and the button stays Abort.
+  running.Click(kCancel);
+  running.PressBoxButton(running.WaitForBox("the abort question"), IDNO);
+  ExpectText("Abort after No", running.Text(kCancel), Ansi("中断(&A)"));
+  Expect(running.Enabled(kCancel), "Abort stays enabled after No");
+  running.Click(kCancel);
+  // Asked on the user-interface thread with the running stage in the caption.
+  HWND question = running.WaitForBox("the abort question");
+  ExpectText("abort question", App::BoxText(question), T(kMsgAbortQuestion));
+  Expect(GetWindow(question, GW_OWNER) == running.frame(), "the abort question is owned by the frame");
+  running.PressBoxButton(question, IDYES);
+  Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages stop", 60000);
+  Require([&] { return running.Enabled(kCancel); }, "Close enabled after the worker ended");
+  Screenshot("aborted");
+  const std::string view = running.Text(kLogView);
+  ExpectContains("abort verdict", view, Ansi("补丁进程被用户中断。"));
+  Expect(running.SendTo(kProgressBar, PBM_GETPOS) == 0, "the bar at 0 after an abort");
+  running.Click(kCancel);
+  Expect(running.WaitForExit() == kExitIncomplete, "exit code -1 after an abort");
+  ExpectTree("folder after an abort", app, before);
+  const std::string log = Folder(s, "update.log");
+  Expect(FileHas(log, T(kMsgAbortQuestion) + " (IDNO)") && FileHas(log, T(kMsgAbortQuestion) + " (IDYES)"),
+         "both abort answers are in the log file");
+  Expect(FileHas(log, Ansi("补丁进程被用户中断。")), "the abort verdict is in the log file");
+}
+// A damaged item found by the integrity check, answered No: the stages stop
+// with the error report, nothing at the destination changed, exit code -1.
+void DamagedItem() {
+  const std::string s = "damaged_item";
+  const std::string app = Folder(s, "app");
+  LayOutOldVersion(app);
+  std::map<std::string, std::string> before;
+  ListTree(app, "", before);
+  PackageFileSpec damaged = DeflatedFile("Add/zzz.txt", BytesOf("damaged contents"));
+  damaged.crc = 0x12345678;
+  std::vector<PackageFileSpec> extra;
+  extra.push_back(std::move(damaged));
+  App running(WriteUpdatePackage(
+      s, Install(app, Folder(s, "update.log"), "ShowAppFolder=0\r\nShowOptions=0\r\n"),
+      std::move(extra)));
+  running.WaitForFrame(Title());
+  running.WaitForPage(kWelcomeTitle, "welcome");
+  running.Click(kNext);
+  running.AnswerBox(T(kMsgDeleteWithoutBackup), IDYES);
+  HWND question = running.WaitForBox("the damaged item question");
+  ExpectContains("damaged item question", App::BoxText(question), Ansi("压缩文件“zzz.txt”被破坏。"));
+  Screenshot("damaged_item");
+  running.PressBoxButton(question, IDNO);
+  // The stage failed: going on to the next stage is declined too.
+  question = running.WaitForBox("the continue question");
+  ExpectContains("continue question", App::BoxText(question),
+                 Printf(T(kMsgErrorContinue).c_str(), T(kMsgStageIntegrity).c_str()));
+  running.PressBoxButton(question, IDNO);
+  Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 60000);
+  ExpectHeader(running, T(kMsgError), T(kMsgUpdateFailed));
+  const std::string view = running.Text(kLogView);
+  ExpectContains("failed stage", view, T(kMsgStageIntegrity) + Ansi(": 报错!"));
+  ExpectContains("error verdict", view, Ansi("补丁进程因错误中断。"));
+  running.Click(kCancel);
+  Expect(running.WaitForExit() == kExitIncomplete, "exit code -1 after a damaged item");
+  ExpectTree("folder after a damaged item", app, before);
+}
+// The demo: runs a real self-applying package (DEMO_PACKAGE) with the
+// default answers on every page, with a screenshot of each. Not one of the
+// test scenarios; `wizard_driver.exe PROGRAM WORK demo` runs it alone.
+void Demo() {
+  const char* package = std::getenv("DEMO_PACKAGE");
+  if (package == nullptr) throw ScenarioFailed("DEMO_PACKAGE names no package");
+  SetProgramPath(package);
+  App running(package);
+  // The frame is the process's dialog with the header band; its caption is
+  // the package's title.
+  std::string caption;
+  Require(
+      [&] {
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, "#32770", nullptr)) != nullptr) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window, &pid);
+          if (pid == running.processId() && GetDlgItem(window, 1003 /* header band */) != nullptr &&
+              IsWindowVisible(window)) {
+            caption = App::WindowText(window);
+            return true;
+          }
+        }
+        return false;
+      },
+      "the wizard");
+  running.WaitForFrame(caption);
+  running.WaitForPage(kNext, "first");
+  for (int page = 1; running.Item(kLogView) == nullptr && page < 10; ++page) {
+    Screenshot(Printf("demo_%d_page", page));
+    running.Click(running.Visible(kNext) && running.Enabled(kNext) ? kNext : kInstall);
+    // A question on the way (deleting without a backup): its default answer.
+    WaitUntil([&] { return running.FindBox() != nullptr || running.Item(kLogView) != nullptr; },
+              3000);
+    if (HWND box = running.FindBox()) {
+      Screenshot(Printf("demo_%d_question", page));
+      running.PressBoxButton(box, IDYES);
+    }
+  }
+  running.WaitForPage(kLogView, "progress");
+  Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 120000);
+  Screenshot("demo_done");
+  running.Click(kCancel);
+  Log(Printf("demo: exit code %d", static_cast<int>(running.WaitForExit())));
+}
+
 using Scenario = void (*)();
 const std::map<std::string, Scenario> kScenarios = {
     {"default_pages", DefaultPages},
@@ -627,6 +994,10 @@ const std::map<std::string, Scenario> kScenarios = {
     {"validation", FolderAndOptionsValidation},
     {"deletion", DeletionQuestion},
     {"startup", StartupFailures},
+    {"clean_update", CleanUpdate},
+    {"overwrite_dialog", OverwriteDialog},
+    {"abort", AbortConfirmed},
+    {"damaged_item", DamagedItem},
 };
 
 }  // namespace
@@ -649,6 +1020,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> chosen(argv + 3, argv + argc);
   if (chosen.empty()) {
     for (const auto& [name, run] : kScenarios) chosen.push_back(name);
+  }
+  if (chosen.size() == 1 && chosen[0] == "demo") {
+    SetScenarioName("demo");
+    try {
+      Demo();
+    } catch (const ScenarioFailed& failure) {
+      Expect(false, failure.what());
+    }
+    return FailureCount() == 0 ? 0 : 1;
   }
   int failedScenarios = 0;
   for (const std::string& name : chosen) {
