@@ -2,7 +2,8 @@
 // beside the physical floor (copying the new tree with cp -r) and the same
 // changes applied file by file with xdelta3 -d.
 //
-//   apply_bench [--megabytes M] [--rounds R] [--work DIR]   (defaults: 300, 3, /tmp)
+//   apply_bench [--megabytes M] [--rounds R] [--work DIR] [--largest-file MB]
+//               (defaults: 300, 3, /tmp, 16)
 //
 // The old tree is made of real files (programs, libraries and data from
 // /usr), taken in name order until about M megabytes and a few thousand files
@@ -14,7 +15,9 @@
 // made before any timing. Every timed run works on a fresh copy of the old
 // tree with a warm page cache, in its own process, whose peak resident set
 // (getrusage's ru_maxrss) is reported; for xdelta3, the largest of its
-// per-file processes. Wall times are the best of the rounds.
+// per-file processes. Wall times are the best of the rounds. A last, untimed
+// engine run samples its resident pages after every log line, split into
+// anonymous memory and file-backed pages (the mapped package and old files).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,7 +115,7 @@ int Launch(char** argv) {
 
 // Real files from /usr (programs, libraries, data), in a fixed pseudo-random
 // order, until both the byte and the file targets are met.
-std::vector<fs::path> PickSourceFiles(uint64_t targetBytes, size_t minimumFiles) {
+std::vector<fs::path> PickSourceFiles(uint64_t targetBytes, size_t minimumFiles, uint64_t largestFile) {
   std::vector<fs::path> all;
   for (const char* root : {"/usr/lib/x86_64-linux-gnu", "/usr/bin", "/usr/share"}) {
     std::error_code error;
@@ -121,7 +124,7 @@ std::vector<fs::path> PickSourceFiles(uint64_t targetBytes, size_t minimumFiles)
       if (error) break;
       if (it->is_regular_file(error) && !it->is_symlink(error)) {
         const uintmax_t size = it->file_size(error);
-        if (!error && size >= 512 && size <= 16u << 20) all.push_back(it->path());
+        if (!error && size >= 512 && size <= largestFile) all.push_back(it->path());
       }
     }
   }
@@ -188,31 +191,67 @@ bool SameTrees(const fs::path& a, const fs::path& b) {
   return true;
 }
 
-int ChildApply(const char* package, const char* folder) {
+// A view that samples the process's resident pages at every text: the
+// anonymous ones (resident minus shared, that is minus file-backed pages such
+// as the mapped package and old files) and all of them.
+class SamplingView final : public ProgressView {
+ public:
+  void AppendText(const char*, const TextStyle&) override {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    long size = 0, resident = 0, shared = 0;
+    if (statm != nullptr && std::fscanf(statm, "%ld %ld %ld", &size, &resident, &shared) == 3) {
+      const long page = ::sysconf(_SC_PAGESIZE) / 1024;
+      anonymousPeak = std::max(anonymousPeak, (resident - shared) * page);
+      residentPeak = std::max(residentPeak, resident * page);
+    }
+    if (statm != nullptr) std::fclose(statm);
+  }
+  void SetProgressPos(uint32_t) override {}
+  void SetStageLabel(const char*) override {}
+  void SetCaption(const char*) override {}
+  long anonymousPeak = 0;
+  long residentPeak = 0;
+};
+
+int ChildApply(const char* package, const char* folder, const char* samples) {
   DirectRunWizard::Choices choices;
   choices.sourceFolder = folder;
   AnswerScriptHost host;
-  NullProgressView view;
-  DirectRunWizard wizard(choices, &view);
+  NullProgressView quiet;
+  SamplingView sampling;
+  DirectRunWizard wizard(choices, samples != nullptr ? static_cast<ProgressView*>(&sampling) : &quiet);
   std::string error;
   const int completion = ApplyPackageFile(package, wizard, host, error);
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  if (samples != nullptr) {
+    std::FILE* out = std::fopen(samples, "w");
+    if (out == nullptr) return 1;
+    std::fprintf(out, "%ld %ld\n", sampling.anonymousPeak, sampling.residentPeak);
+    std::fclose(out);
+  }
   return completion == 1 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--child-apply") == 0) return ChildApply(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--child-apply") == 0) return ChildApply(argv[2], argv[3], nullptr);
+  if (argc == 5 && std::strcmp(argv[1], "--child-apply-sampled") == 0) {
+    return ChildApply(argv[2], argv[3], argv[4]);
+  }
   if (argc >= 4 && std::strcmp(argv[1], "--measure") == 0) return Launch(argv + 2);
 
   uint64_t megabytes = 300;
+  uint64_t largestFileMegabytes = 16;
   int rounds = 3;
   fs::path work = fs::temp_directory_path();
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--megabytes") == 0) megabytes = std::strtoull(argv[i + 1], nullptr, 10);
     if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--work") == 0) work = argv[i + 1];
+    if (std::strcmp(argv[i], "--largest-file") == 0) {
+      largestFileMegabytes = std::strtoull(argv[i + 1], nullptr, 10);
+    }
   }
   gSelf = fs::read_symlink("/proc/self/exe").string();
   work /= "selfpatch_apply_bench";
@@ -222,15 +261,18 @@ int main(int argc, char** argv) {
   const fs::path oldTree = work / "old", newTree = work / "new", deltas = work / "xdelta";
 
   // The trees, the package and the deltas: not timed.
-  const std::vector<fs::path> sources = PickSourceFiles(megabytes << 20, 2000);
+  const std::vector<fs::path> sources = PickSourceFiles(megabytes << 20, 2000, largestFileMegabytes << 20);
   PackageSpec spec[2];
   std::vector<std::pair<std::string, bool>> changes;  // name, added (else updated)
   std::string deleted;
   uint64_t oldBytes = 0, newBytes = 0, changedBytes = 0, largestDifference = 0, largestFile = 0;
   size_t updated = 0, added = 0, removed = 0;
   for (size_t i = 0; i < sources.size(); ++i) {
-    const std::string name = "f" + std::to_string(i / 100) + "/" + std::to_string(i) + "_" +
-                             sources[i].filename().string();
+    // Names as a Windows folder can hold them: no ':' or '\\' (a package
+    // name with either is refused as leading out of the folder).
+    std::string base = sources[i].filename().string();
+    std::replace_if(base.begin(), base.end(), [](char c) { return c == ':' || c == '\\'; }, '_');
+    const std::string name = "f" + std::to_string(i / 100) + "/" + std::to_string(i) + "_" + base;
     const Bytes bytes = ReadBytes(sources[i]);
     largestFile = std::max<uint64_t>(largestFile, bytes.size());
     if (i % 100 == 57) {  // deleted in the new version
@@ -360,6 +402,20 @@ int main(int argc, char** argv) {
               rounds);
   for (const Row& row : rows) {
     std::printf("%-36s %10.3f %14.1f\n", row.name, row.best.seconds, row.best.peakKilobytes / 1024.0);
+  }
+
+  // One more engine run, not timed, sampling its pages after every line of
+  // the progress log.
+  fs::remove_all(run);
+  RunProcess({"/bin/cp", "-r", oldTree.string(), run.string()});
+  const fs::path samples = work / "samples.txt";
+  RunProcess({gSelf, "--child-apply-sampled", packages[1].string(), run.string(), samples.string()});
+  long anonymous = 0, resident = 0;
+  std::ifstream sampled(samples);
+  if (sampled >> anonymous >> resident) {
+    std::printf("\nselfpatch, sampled after every log line: anonymous pages at most %.1f MB, "
+                "all resident pages at most %.1f MB\n",
+                anonymous / 1024.0, resident / 1024.0);
   }
   fs::remove_all(work);
   return 0;

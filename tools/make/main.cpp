@@ -22,7 +22,7 @@ std::vector<ToolCommand> AllCommands() {
 void PrintCommandList(std::FILE* stream, const std::vector<ToolCommand>& commands) {
   std::fputs("usage: selfpatch-make COMMAND [ARGUMENTS]\n\ncommands:\n", stream);
   for (const ToolCommand& command : commands) {
-    std::fprintf(stream, "  %-10s %s\n", command.name, command.summary);
+    std::fprintf(stream, "  %-14s %s\n", command.name, command.summary);
   }
   std::fputs("\n`selfpatch-make COMMAND --help` describes a command.\n", stream);
 }
