@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
 
   // The trees, the package and the deltas: not timed.
   const std::vector<fs::path> sources = PickSourceFiles(megabytes << 20, 2000, largestFileMegabytes << 20);
-  PackageSpec spec[2];
+  PackagePlan plan[2];
   std::vector<std::pair<std::string, bool>> changes;  // name, added (else updated)
   std::string deleted;
   uint64_t oldBytes = 0, newBytes = 0, changedBytes = 0, largestDifference = 0, largestFile = 0;
@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     if (i % 100 == 58) {  // added by the new version
       WriteBytes(newTree / name, bytes);
       newBytes += bytes.size();
-      for (PackageSpec& s : spec) s.files.push_back(DeflatedFile("Add/" + name, bytes, 6));
+      for (PackagePlan& s : plan) s.files.push_back(DeflatedFile("Add/" + name, bytes, 6));
       changes.emplace_back(name, true);
       ++added;
       continue;
@@ -300,7 +300,7 @@ int main(int argc, char** argv) {
       Bytes difference;
       if (EncodeDifference(bytes, next, {}, {}, difference) != EncodeStatus::kEncoded) return 1;
       largestDifference = std::max<uint64_t>(largestDifference, difference.size());
-      for (PackageSpec& s : spec) s.files.push_back(DeflatedFile("Update/" + name + ".df", difference, 6));
+      for (PackagePlan& s : plan) s.files.push_back(DeflatedFile("Update/" + name + ".df", difference, 6));
       changes.emplace_back(name, false);
       ++updated;
     } else {
@@ -310,11 +310,11 @@ int main(int argc, char** argv) {
   }
   fs::path packages[2];
   for (int simulate = 0; simulate < 2; ++simulate) {
-    spec[simulate].hostPrefix = BytesOf("MZ");
-    spec[simulate].files.push_back(StoredFile("install", BytesOf(InstallEntry(simulate))));
-    spec[simulate].files.push_back(StoredFile("del.files", BytesOf(deleted)));
+    plan[simulate].hostPrefix = BytesOf("MZ");
+    plan[simulate].files.push_back(StoredFile("install", BytesOf(InstallEntry(simulate))));
+    plan[simulate].files.push_back(StoredFile("del.files", BytesOf(deleted)));
     packages[simulate] = work / (simulate != 0 ? "package_simulate.exe" : "package.exe");
-    WriteBytes(packages[simulate], BuildPackage(spec[simulate]).bytes);
+    WriteBytes(packages[simulate], BuildPackage(plan[simulate]).bytes);
   }
   for (const auto& [name, isAdded] : changes) {
     if (isAdded) continue;

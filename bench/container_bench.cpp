@@ -91,10 +91,10 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
 
   const std::vector<uint8_t> content = MachineCode(megabytes * 1000000);
-  PackageSpec spec;
-  spec.hostPrefix.assign(200000, 0x90);
-  spec.files.push_back(DeflatedFile("Replace/big.bin", content, 9));
-  const PackageLayout layout = BuildPackage(spec);
+  PackagePlan plan;
+  plan.hostPrefix.assign(200000, 0x90);
+  plan.files.push_back(DeflatedFile("Replace/big.bin", content, 9));
+  const PackageLayout layout = BuildPackage(plan);
   const uint8_t* image = layout.bytes.data();
   const uint8_t* local = image + layout.localHeaders[0];
   const uint8_t* data = image + layout.entryData[0];

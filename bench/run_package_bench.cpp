@@ -66,15 +66,15 @@ class TimingWizard final : public WizardHost {
 };
 
 std::vector<uint8_t> LargePackage(uint32_t entries) {
-  PackageSpec spec;
-  spec.hostPrefix = BytesOf("MZ stub");
-  spec.files.push_back(DeflatedFile("product", BytesOf("[PRODUCT]\r\nProductName=Bench\r\n"
+  PackagePlan plan;
+  plan.hostPrefix = BytesOf("MZ stub");
+  plan.files.push_back(DeflatedFile("product", BytesOf("[PRODUCT]\r\nProductName=Bench\r\n"
                                                        "OldVersion=1\r\nNewVersion=2\r\n")));
-  spec.files.push_back(DeflatedFile("install", BytesOf("[INSTALL]\r\nApplyToSrc=1\r\n"
+  plan.files.push_back(DeflatedFile("install", BytesOf("[INSTALL]\r\nApplyToSrc=1\r\n"
                                                        "[SRC_FIXPATH]\r\nPath=/opt/bench\r\n")));
   std::string list;
   for (int i = 0; i < 1000; ++i) list += "old/removed" + std::to_string(i) + ".dat\r\n";
-  spec.files.push_back(DeflatedFile("del.files", BytesOf(list)));
+  plan.files.push_back(DeflatedFile("del.files", BytesOf(list)));
   const char* prefixes[] = {"Add/", "Replace/", "Update/"};
   for (uint32_t i = 0; i < entries; ++i) {
     // Descending numbers within each folder, so the sort has work to do.
@@ -82,9 +82,9 @@ std::vector<uint8_t> LargePackage(uint32_t entries) {
     char name[96];
     std::snprintf(name, sizeof name, "%smodule%02u/sub%02u/File%06u.bin%s", prefixes[i % 3],
                   n % 37, n % 11, n, i % 3 == 2 ? ".df" : "");
-    spec.files.push_back(StoredFile(name, BytesOf("x")));
+    plan.files.push_back(StoredFile(name, BytesOf("x")));
   }
-  return BuildPackage(spec).bytes;
+  return BuildPackage(plan).bytes;
 }
 
 }  // namespace

@@ -26,49 +26,49 @@ std::vector<uint8_t> Structured(size_t size, uint32_t seed) {
 std::vector<Seed> ContainerSeeds() {
   std::vector<Seed> seeds;
   const std::vector<uint8_t> host = BytesOf("MZ\x90\x00 a small host program stands here");
-  const auto add = [&](const char* name, PackageSpec spec) {
-    seeds.emplace_back(name, BuildPackage(spec).bytes);
+  const auto add = [&](const char* name, PackagePlan plan) {
+    seeds.emplace_back(name, BuildPackage(plan).bytes);
   };
 
-  add("empty", PackageSpec());
+  add("empty", PackagePlan());
   {
-    PackageSpec spec;
-    spec.hostPrefix = host;
-    spec.files = {StoredFile("product", BytesOf("[PRODUCT]\r\nName=Demo\r\n")),
+    PackagePlan plan;
+    plan.hostPrefix = host;
+    plan.files = {StoredFile("product", BytesOf("[PRODUCT]\r\nName=Demo\r\n")),
                   DeflatedFile("install", BytesOf("[INSTALL]\r\nApplyToSrc=1\r\n")),
                   DeflatedFile("Update/app.exe.df", Structured(1500, 1)),
                   StoredFile("del.files", {})};
-    add("typical", spec);
-    spec.offsetsFromArchiveStart = true;
-    add("offsets_from_archive", spec);
+    add("typical", plan);
+    plan.offsetsFromArchiveStart = true;
+    add("offsets_from_archive", plan);
   }
   {
-    PackageSpec spec;
-    PackageFileSpec folder = StoredFile("Add/sub/", {});
+    PackagePlan plan;
+    PackageEntryPlan folder = StoredFile("Add/sub/", {});
     folder.externalAttributes = kAttributeDirectory;
-    PackageFileSpec file = DeflatedFile("Add/sub/a.txt", Structured(800, 2), 1);
+    PackageEntryPlan file = DeflatedFile("Add/sub/a.txt", Structured(800, 2), 1);
     file.localExtra = BytesOf("UT\x05\x00\x01\x00\x00\x00\x00");
     file.centralExtra = BytesOf("UT\x01\x00\x01");
     file.centralComment = BytesOf("entry comment");
-    spec.files = {folder, file};
-    spec.archiveComment = BytesOf("archive comment");
-    add("extras_and_comments", spec);
+    plan.files = {folder, file};
+    plan.archiveComment = BytesOf("archive comment");
+    add("extras_and_comments", plan);
   }
   {
-    PackageSpec spec;
-    spec.hostPrefix = host;
-    PackageFileSpec badCrc = DeflatedFile("Replace/b.dll", Structured(900, 3));
+    PackagePlan plan;
+    plan.hostPrefix = host;
+    PackageEntryPlan badCrc = DeflatedFile("Replace/b.dll", Structured(900, 3));
     badCrc.crc = 0x12345678;
-    PackageFileSpec cut = DeflatedFile("Replace/c.dll", Structured(900, 4));
+    PackageEntryPlan cut = DeflatedFile("Replace/c.dll", Structured(900, 4));
     cut.data = DeflateRaw(cut.content);
     cut.data->resize(cut.data->size() / 2);
-    PackageFileSpec longer = DeflatedFile("Replace/d.dll", Structured(900, 5));
+    PackageEntryPlan longer = DeflatedFile("Replace/d.dll", Structured(900, 5));
     longer.uncompressedSize = 800;
-    PackageFileSpec methodZero = DeflatedFile("e", Structured(600, 6));
+    PackageEntryPlan methodZero = DeflatedFile("e", Structured(600, 6));
     methodZero.method = 0;
-    spec.files = {badCrc, cut, longer, methodZero};
-    spec.entryCount = 5;
-    add("damaged_entries", spec);
+    plan.files = {badCrc, cut, longer, methodZero};
+    plan.entryCount = 5;
+    add("damaged_entries", plan);
   }
   return seeds;
 }

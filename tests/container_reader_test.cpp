@@ -40,11 +40,11 @@ class Image {
   std::unique_ptr<uint8_t[]> bytes_;
 };
 
-PackageSpec Spec(std::vector<PackageFileSpec> files, std::vector<uint8_t> hostPrefix = {}) {
-  PackageSpec spec;
-  spec.hostPrefix = std::move(hostPrefix);
-  spec.files = std::move(files);
-  return spec;
+PackagePlan Plan(std::vector<PackageEntryPlan> files, std::vector<uint8_t> hostPrefix = {}) {
+  PackagePlan plan;
+  plan.hostPrefix = std::move(hostPrefix);
+  plan.files = std::move(files);
+  return plan;
 }
 
 struct Walk {
@@ -160,7 +160,7 @@ struct FindCase {
 
 std::vector<FindCase> FindCases() {
   std::vector<FindCase> cases;
-  const std::vector<uint8_t> empty = BuildPackage(PackageSpec()).bytes;  // the 22-byte end record alone
+  const std::vector<uint8_t> empty = BuildPackage(PackagePlan()).bytes;  // the 22-byte end record alone
   cases.push_back({"empty image", {}, -1});
   cases.push_back({"end record alone at byte 0", empty, -1});
   std::vector<uint8_t> shifted = empty;
@@ -173,16 +173,16 @@ std::vector<FindCase> FindCases() {
   cases.push_back({"end record cut short", cut, -1});
 
   const PackageLayout withComment = BuildPackage([] {
-    PackageSpec spec = Spec({StoredFile("a", BytesOf("abc"))}, BytesOf("MZ host"));
-    spec.archiveComment.assign(70000, 'c');
-    return spec;
+    PackagePlan plan = Plan({StoredFile("a", BytesOf("abc"))}, BytesOf("MZ host"));
+    plan.archiveComment.assign(70000, 'c');
+    return plan;
   }());
   cases.push_back({"comment longer than 64 KiB", withComment.bytes,
                    static_cast<int64_t>(withComment.endRecord)});
 
   // A whole package inside the host: the archive nearest the end wins.
-  const std::vector<uint8_t> inner = BuildPackage(Spec({StoredFile("inner", {})})).bytes;
-  const PackageLayout outer = BuildPackage(Spec({StoredFile("outer", {})}, inner));
+  const std::vector<uint8_t> inner = BuildPackage(Plan({StoredFile("inner", {})})).bytes;
+  const PackageLayout outer = BuildPackage(Plan({StoredFile("outer", {})}, inner));
   cases.push_back({"nearest the end wins", outer.bytes, static_cast<int64_t>(outer.endRecord)});
 
   cases.push_back({"garbage", SampleBytes(5000, 7), -1});
@@ -212,9 +212,9 @@ TEST(OpenPackage, FindsTheEndRecordNearestTheEnd) {
 // --- Walking the central directory -----------------------------------------
 
 TEST(ForEachEntry, VisitsEveryEntryWithItsFields) {
-  PackageFileSpec folder = StoredFile("Add/sub/", {});
+  PackageEntryPlan folder = StoredFile("Add/sub/", {});
   folder.externalAttributes = kAttributeDirectory;
-  PackageFileSpec file = DeflatedFile("Update/app.exe.df", SampleBytes(3000));
+  PackageEntryPlan file = DeflatedFile("Update/app.exe.df", SampleBytes(3000));
   file.dosTime = DosTime(13, 45, 58);
   file.dosDate = DosDate(2003, 12, 31);
   file.externalAttributes = 0x21;
@@ -222,7 +222,7 @@ TEST(ForEachEntry, VisitsEveryEntryWithItsFields) {
   file.centralExtra = BytesOf("central extra");
   file.centralComment = BytesOf("a comment");
   const PackageLayout layout = BuildPackage(
-      Spec({StoredFile("product", BytesOf("[PRODUCT]\r\n")), folder, file}, BytesOf("MZ...the host...")));
+      Plan({StoredFile("product", BytesOf("[PRODUCT]\r\n")), folder, file}, BytesOf("MZ...the host...")));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -248,7 +248,7 @@ TEST(ForEachEntry, VisitsEveryEntryWithItsFields) {
 }
 
 TEST(ForEachEntry, StopsWhenTheVisitorSaysSoAndStillSucceeds) {
-  const Image image(BuildPackage(Spec({StoredFile("a", {}), StoredFile("b", {}), StoredFile("c", {})}))
+  const Image image(BuildPackage(Plan({StoredFile("a", {}), StoredFile("b", {}), StoredFile("c", {})}))
                         .bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -263,7 +263,7 @@ TEST(ForEachEntry, StopsWhenTheVisitorSaysSoAndStillSucceeds) {
 }
 
 TEST(ForEachEntry, AnEmptyDirectoryIsWalked) {
-  const Image image(BuildPackage(Spec({}, BytesOf("MZ"))).bytes);
+  const Image image(BuildPackage(Plan({}, BytesOf("MZ"))).bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
   const Walk walk = WalkAll(archive);
@@ -275,33 +275,33 @@ TEST(ForEachEntry, AnEmptyDirectoryIsWalked) {
 // record, and the walk must fail after visiting `visited` entries.
 struct BadWalkCase {
   const char* what;
-  PackageSpec spec;
+  PackagePlan plan;
   // Applied to the built bytes; the layout tells where things lie.
   void (*patch)(PackageLayout&) = nullptr;
   size_t visited = 1;
 };
 
-PackageSpec TwoEntries() {
-  return Spec({StoredFile("first", BytesOf("one")), DeflatedFile("second", SampleBytes(500))},
+PackagePlan TwoEntries() {
+  return Plan({StoredFile("first", BytesOf("one")), DeflatedFile("second", SampleBytes(500))},
               BytesOf("MZ-host-bytes"));
 }
 
-PackageSpec TwoEntriesWith(void (*change)(PackageSpec&)) {
-  PackageSpec spec = TwoEntries();
-  change(spec);
-  return spec;
+PackagePlan TwoEntriesWith(void (*change)(PackagePlan&)) {
+  PackagePlan plan = TwoEntries();
+  change(plan);
+  return plan;
 }
 
 std::vector<BadWalkCase> BadWalkCases() {
   return {
       {"offsets counted from the archive's start",
-       TwoEntriesWith([](PackageSpec& s) { s.offsetsFromArchiveStart = true; }), nullptr, 0},
+       TwoEntriesWith([](PackagePlan& s) { s.offsetsFromArchiveStart = true; }), nullptr, 0},
       {"entry count larger than the directory",
-       TwoEntriesWith([](PackageSpec& s) { s.entryCount = 3; }), nullptr, 2},
+       TwoEntriesWith([](PackagePlan& s) { s.entryCount = 3; }), nullptr, 2},
       {"entry count far larger than the directory",
-       TwoEntriesWith([](PackageSpec& s) { s.entryCount = 0xFFFF; }), nullptr, 2},
+       TwoEntriesWith([](PackagePlan& s) { s.entryCount = 0xFFFF; }), nullptr, 2},
       {"central record with a wrong signature",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralSignature = kLocalHeaderSignature; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralSignature = kLocalHeaderSignature; })},
       {"directory offset at the end record",
        TwoEntries(), [](PackageLayout& l) { PutU32(l.bytes, l.endRecord + 16, l.endRecord); }, 0},
       {"directory offset past the image",
@@ -316,15 +316,15 @@ std::vector<BadWalkCase> BadWalkCases() {
        },
        0},
       {"central name running past the end record",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralNameLength = 200; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralNameLength = 200; })},
       {"central name running off the image",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralNameLength = 0xFFFF; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralNameLength = 0xFFFF; })},
       {"central extra field running off the image",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralExtraLength = 0xFFFF; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralExtraLength = 0xFFFF; })},
       {"central comment running off the image",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralCommentLength = 0xFFFF; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralCommentLength = 0xFFFF; })},
       {"last record with nothing after its fixed fields",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].centralNameLength = 0; }),
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].centralNameLength = 0; }),
        [](PackageLayout& l) {
          // Drop the name so that the record ends at the end record.
          l.bytes.erase(l.bytes.begin() + l.centralRecords[1] + 46,
@@ -335,21 +335,21 @@ std::vector<BadWalkCase> BadWalkCases() {
        TwoEntries(),
        [](PackageLayout& l) { PutU32(l.bytes, l.centralRecords[1] + 42, l.endRecord); }},
       {"local header offset past the image",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].localHeaderOffset = 0xFFFFFFFF; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].localHeaderOffset = 0xFFFFFFFF; })},
       {"local header crossing the end record",
        TwoEntries(),
        [](PackageLayout& l) { PutU32(l.bytes, l.centralRecords[1] + 42, l.endRecord - 29); }},
       {"local name running past the end record",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].localNameLength = 0xFFFF; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].localNameLength = 0xFFFF; })},
       {"local extra field running past the end record",
-       TwoEntriesWith([](PackageSpec& s) { s.files[1].localExtraLength = 0xFFF0; })},
+       TwoEntriesWith([](PackagePlan& s) { s.files[1].localExtraLength = 0xFFF0; })},
   };
 }
 
 TEST(ForEachEntry, RejectsADamagedDirectory) {
   for (BadWalkCase& c : BadWalkCases()) {
     SCOPED_TRACE(c.what);
-    PackageLayout layout = BuildPackage(c.spec);
+    PackageLayout layout = BuildPackage(c.plan);
     if (c.patch != nullptr) c.patch(layout);
     const Image image(layout.bytes);
     PackageArchive archive;
@@ -378,13 +378,13 @@ TEST(ForEachEntry, AcceptsTheSameDirectoryUndamaged) {
 
 struct GoodEntryCase {
   const char* what;
-  PackageFileSpec file;
+  PackageEntryPlan file;
 };
 
 std::vector<GoodEntryCase> GoodEntryCases() {
-  PackageFileSpec withExtras = DeflatedFile("x", SampleBytes(1000));
+  PackageEntryPlan withExtras = DeflatedFile("x", SampleBytes(1000));
   withExtras.localExtra = BytesOf("local extra field");
-  PackageFileSpec storedBinary = StoredFile("bin", SampleBytes(70000, 3));
+  PackageEntryPlan storedBinary = StoredFile("bin", SampleBytes(70000, 3));
   return {
       {"stored text", StoredFile("license.rtf", BytesOf("{\\rtf1 hello}"))},
       {"stored binary over 64 KiB", storedBinary},
@@ -403,7 +403,7 @@ TEST(Extraction, YieldsTheContentInMemoryAndInAFile) {
   for (const GoodEntryCase& c : GoodEntryCases()) {
     SCOPED_TRACE(c.what);
     const PackageLayout layout =
-        BuildPackage(Spec({StoredFile("before", BytesOf("x")), c.file}, BytesOf("MZ")));
+        BuildPackage(Plan({StoredFile("before", BytesOf("x")), c.file}, BytesOf("MZ")));
     const Image image(layout.bytes);
     PackageArchive archive;
     ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -419,7 +419,7 @@ TEST(Extraction, YieldsTheContentInMemoryAndInAFile) {
 }
 
 TEST(ExtractToMemory, GivesTheExtraRoomAfterTheBytes) {
-  const PackageLayout layout = BuildPackage(Spec({DeflatedFile("product", BytesOf("[PRODUCT]"))}));
+  const PackageLayout layout = BuildPackage(Plan({DeflatedFile("product", BytesOf("[PRODUCT]"))}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -433,11 +433,11 @@ TEST(ExtractToMemory, GivesTheExtraRoomAfterTheBytes) {
 TEST(Extraction, AnEmptyEntryIsNotLookedAt) {
   // Uncompressed size 0: CRC-32, method and data are never checked, even when
   // the data would run off the image.
-  PackageFileSpec empty = DeflatedFile("del.files", {});
+  PackageEntryPlan empty = DeflatedFile("del.files", {});
   empty.crc = 0xDEADBEEF;
   empty.compressedSize = 0xFFFFFFFF;
   empty.method = 99;
-  const PackageLayout layout = BuildPackage(Spec({empty}));
+  const PackageLayout layout = BuildPackage(Plan({empty}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -465,11 +465,11 @@ TEST(Extraction, AnEmptyEntryIsNotLookedAt) {
 
 TEST(Extraction, MethodZeroWithUnequalSizesIsInflated) {
   const std::vector<uint8_t> content = SampleBytes(4000);
-  PackageFileSpec file = DeflatedFile("a", content);
+  PackageEntryPlan file = DeflatedFile("a", content);
   file.method = 0;
-  PackageFileSpec other = DeflatedFile("b", content);
+  PackageEntryPlan other = DeflatedFile("b", content);
   other.method = 12;  // any method but 0 is inflated
-  const PackageLayout layout = BuildPackage(Spec({file, other}));
+  const PackageLayout layout = BuildPackage(Plan({file, other}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -483,69 +483,69 @@ TEST(Extraction, MethodZeroWithUnequalSizesIsInflated) {
 // A damaged entry: what each extraction answers and what the file holds.
 struct BadEntryCase {
   const char* what;
-  PackageFileSpec file;
+  PackageEntryPlan file;
   bool memoryOk = false;
   bool fileOk = false;
   enum Written { kNothing, kContent, kSome } written = kNothing;
 };
 
-PackageFileSpec Changed(PackageFileSpec file, void (*change)(PackageFileSpec&)) {
+PackageEntryPlan Changed(PackageEntryPlan file, void (*change)(PackageEntryPlan&)) {
   change(file);
   return file;
 }
 
 std::vector<BadEntryCase> BadEntryCases() {
   const std::vector<uint8_t> content = SampleBytes(150000, 9);
-  const PackageFileSpec deflated = DeflatedFile("d", content);
-  const PackageFileSpec stored = StoredFile("s", content);
+  const PackageEntryPlan deflated = DeflatedFile("d", content);
+  const PackageEntryPlan stored = StoredFile("s", content);
   const std::vector<uint8_t> compressed = DeflateRaw(content);
   const std::vector<uint8_t> shorter(content.begin(), content.end() - 10);
   return {
       {"stored, wrong CRC-32: nothing written",
-       Changed(stored, [](PackageFileSpec& f) { f.crc = 1; })},
+       Changed(stored, [](PackageEntryPlan& f) { f.crc = 1; })},
       {"deflated, wrong CRC-32: written, then reported",
-       Changed(deflated, [](PackageFileSpec& f) { f.crc = 1; }), false, false, BadEntryCase::kContent},
+       Changed(deflated, [](PackageEntryPlan& f) { f.crc = 1; }), false, false, BadEntryCase::kContent},
       {"deflated, data cut short",
-       Changed(deflated, [](PackageFileSpec& f) {
+       Changed(deflated, [](PackageEntryPlan& f) {
          f.data = DeflateRaw(f.content);
          f.data->resize(f.data->size() / 2);
        }),
        false, false, BadEntryCase::kSome},
       {"deflated, garbage data",
-       Changed(deflated, [](PackageFileSpec& f) { f.data = std::vector<uint8_t>(5000, 0xFF); })},
+       Changed(deflated, [](PackageEntryPlan& f) { f.data = std::vector<uint8_t>(5000, 0xFF); })},
       {"decodes to more than its size (CRC-32 of the size's bytes)",
        Changed(deflated,
-               [](PackageFileSpec& f) {
+               [](PackageEntryPlan& f) {
                  f.uncompressedSize = static_cast<uint32_t>(f.content.size() - 10);
                  f.crc = Crc32Of(std::span(f.content).first(f.content.size() - 10));
                }),
        false, false, BadEntryCase::kContent},
       {"decodes to more than its size (CRC-32 of all it decodes to)",
        Changed(deflated,
-               [](PackageFileSpec& f) { f.uncompressedSize = static_cast<uint32_t>(f.content.size() - 10); }),
+               [](PackageEntryPlan& f) { f.uncompressedSize = static_cast<uint32_t>(f.content.size() - 10); }),
        false, false, BadEntryCase::kContent},
       {"decodes to less than its size",
        Changed(deflated,
-               [](PackageFileSpec& f) { f.uncompressedSize = static_cast<uint32_t>(f.content.size() + 10); }),
+               [](PackageEntryPlan& f) { f.uncompressedSize = static_cast<uint32_t>(f.content.size() + 10); }),
        false, false, BadEntryCase::kContent},
       {"claims far more than the data can hold",
-       Changed(deflated, [](PackageFileSpec& f) { f.uncompressedSize = 0xFFFFFFFF; }), false, false,
+       Changed(deflated, [](PackageEntryPlan& f) { f.uncompressedSize = 0xFFFFFFFF; }), false, false,
        BadEntryCase::kContent},
       {"data followed by a stray Adler-32",
        Changed(deflated,
-               [](PackageFileSpec& f) {
+               [](PackageEntryPlan& f) {
                  f.data = DeflateRaw(f.content);
                  f.data->insert(f.data->end(), {1, 2, 3, 4});
                }),
        false, false, BadEntryCase::kSome},
       {"compressed size wraps",
-       Changed(deflated, [](PackageFileSpec& f) { f.compressedSize = 0xFFFFFFFF; })},
+       Changed(deflated, [](PackageEntryPlan& f) { f.compressedSize = 0xFFFFFFFF; })},
       {"compressed size runs into the end record",
-       Changed(deflated, [](PackageFileSpec& f) { f.compressedSize = 1 << 20; })},
+       Changed(deflated, [](PackageEntryPlan& f) { f.compressedSize = 1 << 20; })},
       {"stored, sizes run into the end record",
-       Changed(stored, [](PackageFileSpec& f) { f.compressedSize = f.uncompressedSize = 1 << 20; })},
+       Changed(stored, [](PackageEntryPlan& f) { f.compressedSize = f.uncompressedSize = 1 << 20; })},
       {"method 8 with equal sizes is inflated, not copied",
-       Changed(stored, [](PackageFileSpec& f) { f.method = 8; })},
+       Changed(stored, [](PackageEntryPlan& f) { f.method = 8; })},
   };
 }
 
@@ -553,7 +553,7 @@ TEST(Extraction, RejectsADamagedEntry) {
   TempFolder folder;
   for (const BadEntryCase& c : BadEntryCases()) {
     SCOPED_TRACE(c.what);
-    const PackageLayout layout = BuildPackage(Spec({c.file}, BytesOf("MZ")));
+    const PackageLayout layout = BuildPackage(Plan({c.file}, BytesOf("MZ")));
     const Image image(layout.bytes);
     PackageArchive archive;
     ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -593,7 +593,7 @@ TEST(Extraction, DataEndingAtTheEndRecordIsOutside) {
   const std::vector<uint8_t> content = BytesOf("stored bytes");
   for (int shortBy : {0, 1}) {
     SCOPED_TRACE(shortBy);
-    PackageLayout layout = BuildPackage(Spec({StoredFile("s", content)}));
+    PackageLayout layout = BuildPackage(Plan({StoredFile("s", content)}));
     const uint32_t size = static_cast<uint32_t>(layout.endRecord - layout.entryData[0] - shortBy);
     PutU32(layout.bytes, layout.localHeaders[0] + 18, size);
     PutU32(layout.bytes, layout.localHeaders[0] + 22, size);
@@ -615,9 +615,9 @@ TEST(Extraction, DataEndingAtTheEndRecordIsOutside) {
 }
 
 TEST(ExtractToMemory, LeavesTheOutputsUntouchedOnFailure) {
-  PackageFileSpec bad = DeflatedFile("d", SampleBytes(1000));
+  PackageEntryPlan bad = DeflatedFile("d", SampleBytes(1000));
   bad.crc = 0;
-  const PackageLayout layout = BuildPackage(Spec({bad}));
+  const PackageLayout layout = BuildPackage(Plan({bad}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -631,7 +631,7 @@ TEST(ExtractToMemory, LeavesTheOutputsUntouchedOnFailure) {
 }
 
 TEST(Extraction, RejectsALocalHeaderOutsideTheArchive) {
-  const PackageLayout layout = BuildPackage(Spec({StoredFile("a", BytesOf("abc"))}));
+  const PackageLayout layout = BuildPackage(Plan({StoredFile("a", BytesOf("abc"))}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -646,7 +646,7 @@ TEST(Extraction, RejectsALocalHeaderOutsideTheArchive) {
 }
 
 TEST(Extraction, ReadingErrorIsNotClearedBySuccess) {
-  const PackageLayout layout = BuildPackage(Spec({StoredFile("a", BytesOf("abc"))}));
+  const PackageLayout layout = BuildPackage(Plan({StoredFile("a", BytesOf("abc"))}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -670,10 +670,10 @@ class FullDiskTest : public testing::Test {
 };
 
 TEST_F(FullDiskTest, ExtractionAsksRetryCancelAndFailsWithoutReadingError) {
-  for (const PackageFileSpec& file :
+  for (const PackageEntryPlan& file :
        {DeflatedFile("d", SampleBytes(100000)), StoredFile("s", SampleBytes(1000))}) {
     SCOPED_TRACE(file.name);
-    const PackageLayout layout = BuildPackage(Spec({file}));
+    const PackageLayout layout = BuildPackage(Plan({file}));
     const Image image(layout.bytes);
     ScriptedQuestionHost host({platform::kIdRetry, platform::kIdCancel});
     PackageArchive archive;
@@ -703,7 +703,7 @@ TEST_F(FullDiskTest, WriteWithRetryReportsTheLastAnswer) {
 }
 
 TEST_F(FullDiskTest, WithoutAQuestionHostTheWriteFailsQuietly) {
-  const PackageLayout layout = BuildPackage(Spec({StoredFile("s", BytesOf("abc"))}));
+  const PackageLayout layout = BuildPackage(Plan({StoredFile("s", BytesOf("abc"))}));
   const Image image(layout.bytes);
   PackageArchive archive;
   ASSERT_NE(OpenPackage(archive, image.data(), image.size()), nullptr);
@@ -752,7 +752,7 @@ TEST(ShowSystemMessage, ShowsTheSystemTextTaskModal) {
 TEST(PackageFile, IsReadThroughItsMapping) {
   TempFolder folder;
   const std::vector<uint8_t> content = SampleBytes(20000);
-  const PackageLayout layout = BuildPackage(Spec({DeflatedFile("Replace/app.dll", content)}, SampleBytes(4096, 2)));
+  const PackageLayout layout = BuildPackage(Plan({DeflatedFile("Replace/app.dll", content)}, SampleBytes(4096, 2)));
   {
     platform::File out = platform::File::CreateForWriting((folder / "package.exe").c_str());
     uint32_t written = 0;

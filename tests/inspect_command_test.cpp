@@ -59,10 +59,10 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 // Stored entries only, so that the sizes shown do not depend on the
 // compressor's version.
-PackageSpec ListedPackage() {
-  PackageSpec spec;
-  spec.hostPrefix = BytesOf("MZ stub");
-  spec.files = {
+PackagePlan ListedPackage() {
+  PackagePlan plan;
+  plan.hostPrefix = BytesOf("MZ stub");
+  plan.files = {
       StoredFile("product", BytesOf("[PRODUCT]\r\nProductName=Viewer \"Pro\"\r\nOldVersion=2.0\r\n"
                                     "NewVersion=2.1\r\n")),
       StoredFile("install", BytesOf("[INSTALL]\r\nApplyToSrc=0\r\nSimulateApplying=0\r\n"
@@ -77,8 +77,8 @@ PackageSpec ListedPackage() {
       StoredFile("Replace/README", BytesOf("read me")),
       StoredFile("del.files", BytesOf("old.dll\r\nold.hlp\r\n")),
   };
-  spec.files[5].externalAttributes = kAttributeDirectory;
-  return spec;
+  plan.files[5].externalAttributes = kAttributeDirectory;
+  return plan;
 }
 
 TEST(InspectCommand, ListsItemsControlEntriesCountsAndSettingsExactly) {
@@ -98,7 +98,7 @@ TEST(InspectCommand, ListsItemsControlEntriesCountsAndSettingsExactly) {
 
 TEST(InspectCommand, DamagedAndEmptyPackagesPrintTheProgramsTextAndFail) {
   ScratchDirectory scratch("inspect_damaged");
-  PackageSpec damagedLicence = ListedPackage();
+  PackagePlan damagedLicence = ListedPackage();
   damagedLicence.files[2].crc = 1;
   const struct {
     const char* name;
@@ -107,10 +107,10 @@ TEST(InspectCommand, DamagedAndEmptyPackagesPrintTheProgramsTextAndFail) {
   } cases[] = {
       {"empty.pkg", {}, "空的补丁文件。"},
       {"garbage.pkg", BytesOf("MZ this is not a package at all"), "补丁文件错误。"},
-      {"no-entries.pkg", BuildPackage(PackageSpec{.hostPrefix = BytesOf("MZ")}).bytes,
+      {"no-entries.pkg", BuildPackage(PackagePlan{.hostPrefix = BytesOf("MZ")}).bytes,
        "the archive holds no entries"},
       {"only-settings.pkg",
-       BuildPackage(PackageSpec{.hostPrefix = BytesOf("MZ"),
+       BuildPackage(PackagePlan{.hostPrefix = BytesOf("MZ"),
                                 .files = {StoredFile("product", BytesOf("[PRODUCT]"))}})
            .bytes,
        "什么事也没做，无聊，补丁文件是空的!"},

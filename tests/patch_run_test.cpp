@@ -78,20 +78,20 @@ std::string AsText(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 constexpr uint16_t kEntryDate = DosDate(2004, 6, 1);
 constexpr uint16_t kEntryTime = DosTime(12, 0, 0);
 
-PackageFileSpec FileEntry(const std::string& name, const std::string& content,
+PackageEntryPlan FileEntry(const std::string& name, const std::string& content,
                           uint32_t attributes = kAttributeArchive) {
-  PackageFileSpec spec = DeflatedFile(name, BytesOf(content));
-  spec.externalAttributes = attributes;
-  return spec;
+  PackageEntryPlan plan = DeflatedFile(name, BytesOf(content));
+  plan.externalAttributes = attributes;
+  return plan;
 }
 
-PackageFileSpec DirectoryEntry(const std::string& name) {
-  PackageFileSpec spec = StoredFile(name, {});
-  spec.externalAttributes = kAttributeDirectory;
-  return spec;
+PackageEntryPlan DirectoryEntry(const std::string& name) {
+  PackageEntryPlan plan = StoredFile(name, {});
+  plan.externalAttributes = kAttributeDirectory;
+  return plan;
 }
 
-PackageFileSpec UpdateEntry(const std::string& name, const Bytes& oldBytes, const Bytes& newBytes) {
+PackageEntryPlan UpdateEntry(const std::string& name, const Bytes& oldBytes, const Bytes& newBytes) {
   Bytes difference;
   EXPECT_EQ(EncodeDifference(oldBytes, newBytes, {kAttributeArchive, 0}, {kAttributeArchive, 0},
                              difference),
@@ -190,7 +190,7 @@ class PatchRun : public testing::Test {
   }
 
   // The package's items for the old version above, in archive order.
-  std::vector<PackageFileSpec> StandardItems() {
+  std::vector<PackageEntryPlan> StandardItems() {
     return {FileEntry("Add/new.txt", "brand new"),
             FileEntry("Add/sub/deep/file.txt", "deep"),
             DirectoryEntry("Add/emptydir/"),
@@ -200,21 +200,21 @@ class PatchRun : public testing::Test {
                         BytesOf("[main]\r\nlevel=2\r\nextra=yes\r\n"))};
   }
 
-  void BuildPackage(std::vector<PackageFileSpec> items, const std::string& install,
+  void BuildPackage(std::vector<PackageEntryPlan> items, const std::string& install,
                     const char* delFiles = "obsolete.txt\r\n\r\n  missing.txt \r\n",
                     const char* delDirs = "olddir\r\n") {
-    PackageSpec spec;
-    spec.hostPrefix = BytesOf("MZ fake stub");
-    spec.files.push_back(StoredFile("product", BytesOf(kProduct)));
-    spec.files.push_back(StoredFile("install", BytesOf(install)));
-    if (delFiles != nullptr) spec.files.push_back(StoredFile("del.files", BytesOf(delFiles)));
-    if (delDirs != nullptr) spec.files.push_back(StoredFile("del.dirs", BytesOf(delDirs)));
-    for (PackageFileSpec& item : items) {
+    PackagePlan plan;
+    plan.hostPrefix = BytesOf("MZ fake stub");
+    plan.files.push_back(StoredFile("product", BytesOf(kProduct)));
+    plan.files.push_back(StoredFile("install", BytesOf(install)));
+    if (delFiles != nullptr) plan.files.push_back(StoredFile("del.files", BytesOf(delFiles)));
+    if (delDirs != nullptr) plan.files.push_back(StoredFile("del.dirs", BytesOf(delDirs)));
+    for (PackageEntryPlan& item : items) {
       item.dosDate = kEntryDate;
       item.dosTime = kEntryTime;
-      spec.files.push_back(std::move(item));
+      plan.files.push_back(std::move(item));
     }
-    const PackageLayout layout = ::BuildPackage(spec);
+    const PackageLayout layout = ::BuildPackage(plan);
     std::ofstream(root_ / "package.exe", std::ios::binary)
         .write(reinterpret_cast<const char*>(layout.bytes.data()),
                static_cast<std::streamsize>(layout.bytes.size()));
@@ -306,8 +306,8 @@ TEST_F(PatchRun, InPlaceUpdateBuildsTheNewTreeAndLogsItExactly) {
                   fs::perm_options::remove);
   WriteText(app() / "same.dll", "unchanged library");
   SetModificationTime(app() / "same.dll", 1'000'000'000);
-  std::vector<PackageFileSpec> items = StandardItems();
-  PackageFileSpec same = StoredFile("Update/same.dll.df", {});
+  std::vector<PackageEntryPlan> items = StandardItems();
+  PackageEntryPlan same = StoredFile("Update/same.dll.df", {});
   same.externalAttributes = kAttributeArchive | 0x1;
   items.push_back(same);
   BuildPackage(items, InstallEntry(1, 1));
@@ -351,8 +351,8 @@ TEST_F(PatchRun, SeparateDestinationLeavesTheOldFolderAlone) {
   LayOutOldVersion();
   WriteText(app() / "same.dll", "unchanged library");
   SetModificationTime(app() / "same.dll", 1'000'000'000);
-  std::vector<PackageFileSpec> items = StandardItems();
-  PackageFileSpec same = StoredFile("Update/same.dll.df", {});
+  std::vector<PackageEntryPlan> items = StandardItems();
+  PackageEntryPlan same = StoredFile("Update/same.dll.df", {});
   same.externalAttributes = kAttributeArchive | 0x1;
   items.push_back(same);
   BuildPackage(items, InstallEntry(0, 1));
@@ -417,7 +417,7 @@ TEST_F(PatchRun, OverwriteAnswersHoldWithinAStageAndAreAskedAgainInTheNext) {
   WriteText(dest() / "a.txt", "old a");
   WriteText(dest() / "b.txt", "old b");
   WriteText(dest() / "same.dll", "stale copy");
-  std::vector<PackageFileSpec> items = {FileEntry("Add/a.txt", "new a"),
+  std::vector<PackageEntryPlan> items = {FileEntry("Add/a.txt", "new a"),
                                         FileEntry("Add/b.txt", "new b"),
                                         FileEntry("Replace/readme.txt", "new readme"),
                                         UpdateEntry("app.exe", oldProgram_, newProgram_),
@@ -453,7 +453,7 @@ TEST_F(PatchRun, OverwriteAnswersHoldWithinAStageAndAreAskedAgainInTheNext) {
 
 TEST_F(PatchRun, DamagedEntryAnsweredYesIsLeftOutOfTheRestOfTheRun) {
   LayOutOldVersion();
-  std::vector<PackageFileSpec> items = StandardItems();
+  std::vector<PackageEntryPlan> items = StandardItems();
   items[1].crc = 0x12345678;  // Add/sub/deep/file.txt
   BuildPackage(items, InstallEntry(1, 1));
   Run({.answers = {kYes, kYes}, .backup = true});
@@ -472,7 +472,7 @@ TEST_F(PatchRun, DamagedEntryAnsweredYesIsLeftOutOfTheRestOfTheRun) {
 
 TEST_F(PatchRun, DamagedEntryAnsweredNoEndsTheCheckAndDecliningToGoOnChangesNothing) {
   LayOutOldVersion();
-  std::vector<PackageFileSpec> items = StandardItems();
+  std::vector<PackageEntryPlan> items = StandardItems();
   items[0].crc = 0x12345678;  // Add/new.txt, the first item
   BuildPackage(items, InstallEntry(1, 1));
   const auto before = Tree(app());
@@ -529,7 +529,7 @@ TEST_F(PatchRun, ADestinationBlockedByADirectoryAsksUntilTheUserGivesUp) {
   LayOutOldVersion();
   fs::remove(app() / "data" / "config.ini");
   WriteText(app() / "data" / "config.ini" / "inside.txt", "in the way");
-  std::vector<PackageFileSpec> items = StandardItems();
+  std::vector<PackageEntryPlan> items = StandardItems();
   items.pop_back();
   items.push_back(FileEntry("Replace/data/config.ini", "new config"));
   BuildPackage(items, InstallEntry(1, 0));
@@ -625,7 +625,7 @@ TEST_F(PatchRun, AbortBeforeALaterStageEndsTheRunWithoutAsking) {
 TEST_F(PatchRun, NamesThatLeaveTheFoldersTouchNothingOutside) {
   LayOutOldVersion();
   WriteText(root_ / "outsidedir" / "keep.txt", "kept");
-  std::vector<PackageFileSpec> items = {
+  std::vector<PackageEntryPlan> items = {
       FileEntry("Add/../escape.txt", "escaped"),
       FileEntry("Add/sub/../../escape2.txt", "escaped"),
       FileEntry("Replace/../outside.txt", "overwritten"),

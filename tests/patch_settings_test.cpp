@@ -62,9 +62,9 @@ struct SettingsRun {
     context.registry = &registry;
     context.ModulePath.AssignText("C:\\Tools\\PATCH.EXE");
   }
-  bool Read(std::vector<PackageFileSpec> files) {
+  bool Read(std::vector<PackageEntryPlan> files) {
     files.push_back(DeflatedFile("Add/a.txt", BytesOf("a")));
-    layout = BuildPackage(PackageSpec{.files = std::move(files)});
+    layout = BuildPackage(PackagePlan{.files = std::move(files)});
     return BuildCatalogue(context, layout.bytes.data(), static_cast<uint32_t>(layout.bytes.size()));
   }
   bool ReadInstall(const std::string& install) {

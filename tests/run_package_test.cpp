@@ -26,16 +26,16 @@ void PrintTo(const RecordingWizard::Item& item, std::ostream* out) {
 
 namespace {
 
-PackageFileSpec DirectoryEntry(std::string name) {
-  PackageFileSpec file = StoredFile(std::move(name), {});
+PackageEntryPlan DirectoryEntry(std::string name) {
+  PackageEntryPlan file = StoredFile(std::move(name), {});
   file.externalAttributes = kAttributeDirectory;
   return file;
 }
 
 struct PackageRun {
   explicit PackageRun(std::vector<int> answers = {}) : host(std::move(answers)), context(host) {}
-  int32_t Package(const PackageSpec& spec) {
-    layout = BuildPackage(spec);
+  int32_t Package(const PackagePlan& plan) {
+    layout = BuildPackage(plan);
     return RunPackage(context, wizard, layout.bytes.data(),
                       static_cast<uint32_t>(layout.bytes.size()));
   }
@@ -46,19 +46,19 @@ struct PackageRun {
 };
 
 TEST(RunPackage, ClassifiesEntriesByPrefixAndSortsByKindThenName) {
-  PackageSpec spec;
+  PackagePlan plan;
   for (const char* name : {"Update/c.exe.df", "Replace/b.dll", "Add/a.txt", "ADD/x.txt",
                            "add/y.txt", "Update/readme.txt", "Update/.df", "Update/a.df",
                            "Add/sub/dir/file.txt", "Add/", "Replace/", "Update/", "other.txt",
                            "UPDATE/Z.DF", "Add/../up.txt", "Add/C:/drive.txt"}) {
-    spec.files.push_back(DeflatedFile(name, BytesOf(name)));
+    plan.files.push_back(DeflatedFile(name, BytesOf(name)));
   }
-  spec.files.push_back(DirectoryEntry("Add/sub/"));
-  spec.files.push_back(DirectoryEntry("Update/folder/"));
-  spec.files.push_back(StoredFile("PRODUCT", BytesOf("[PRODUCT]\nProductName=P\n")));
+  plan.files.push_back(DirectoryEntry("Add/sub/"));
+  plan.files.push_back(DirectoryEntry("Update/folder/"));
+  plan.files.push_back(StoredFile("PRODUCT", BytesOf("[PRODUCT]\nProductName=P\n")));
 
   PackageRun run;
-  EXPECT_EQ(run.Package(spec), -1);
+  EXPECT_EQ(run.Package(plan), -1);
   ASSERT_TRUE(run.wizard.opened);
   // Names keep ".." and drive letters here; placement decides what to do
   // with them.
@@ -87,11 +87,11 @@ TEST(RunPackage, ClassifiesEntriesByPrefixAndSortsByKindThenName) {
 }
 
 TEST(RunPackage, NamesThatDifferOnlyInCaseBothStayInTheirKind) {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("Replace/z", BytesOf("1")), DeflatedFile("Add/Name.txt", BytesOf("2")),
+  PackagePlan plan;
+  plan.files = {DeflatedFile("Replace/z", BytesOf("1")), DeflatedFile("Add/Name.txt", BytesOf("2")),
                 DeflatedFile("Add/NAME.TXT", BytesOf("3")), DeflatedFile("Add/b", BytesOf("4"))};
   PackageRun run;
-  static_cast<void>(run.Package(spec));
+  static_cast<void>(run.Package(plan));
   ASSERT_EQ(run.wizard.items.size(), 4u);
   EXPECT_EQ(run.wizard.items[0].name, "b");
   // Either order of the pair is right.
@@ -101,55 +101,55 @@ TEST(RunPackage, NamesThatDifferOnlyInCaseBothStayInTheirKind) {
 }
 
 TEST(RunPackage, LaterControlEntryOfTheSameNameReplacesTheEarlier) {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("product", BytesOf("[PRODUCT]\nProductName=First\n")),
+  PackagePlan plan;
+  plan.files = {DeflatedFile("product", BytesOf("[PRODUCT]\nProductName=First\n")),
                 DeflatedFile("Product", BytesOf("[PRODUCT]\nProductName=Second\n")),
                 DeflatedFile("Add/a", BytesOf("a"))};
   PackageRun run;
-  static_cast<void>(run.Package(spec));
+  static_cast<void>(run.Package(plan));
   EXPECT_STREQ(run.context.settings.ProductName.chars(), "Second");
 }
 
 struct FailureCase {
   const char* name;
-  PackageSpec spec;
+  PackagePlan plan;
   std::string question;  // empty: no question at all
   uint32_t icon;
   bool wizardOpens;
   uint32_t totalSteps;
 };
 
-PackageSpec DamagedCentralRecord() {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("Add/a", BytesOf("a"))};
-  spec.files[0].centralSignature = 0x12345678;
-  return spec;
+PackagePlan DamagedCentralRecord() {
+  PackagePlan plan;
+  plan.files = {DeflatedFile("Add/a", BytesOf("a"))};
+  plan.files[0].centralSignature = 0x12345678;
+  return plan;
 }
 
 TEST(RunPackage, FailuresEndTheRunWithTheirMessage) {
   const std::string empty = "什么事也没做，无聊，补丁文件是空的!";
   std::vector<FailureCase> cases;
-  cases.push_back({"no end record", PackageSpec{.files = {DeflatedFile("Add/a", BytesOf("a"))},
+  cases.push_back({"no end record", PackagePlan{.files = {DeflatedFile("Add/a", BytesOf("a"))},
                                                 .endSignature = 0x01020304},
                    "补丁文件错误。", platform::kMbIconError, false, 0});
-  cases.push_back({"no entries", PackageSpec{.hostPrefix = BytesOf("MZ host")}, "", 0, false, 0});
+  cases.push_back({"no entries", PackagePlan{.hostPrefix = BytesOf("MZ host")}, "", 0, false, 0});
   cases.push_back({"malformed central record", DamagedCentralRecord(), "补丁文件错误。",
                    platform::kMbIconError, false, 0});
   cases.push_back({"only product and install",
-                   PackageSpec{.files = {DeflatedFile("product", BytesOf("[PRODUCT]\n")),
+                   PackagePlan{.files = {DeflatedFile("product", BytesOf("[PRODUCT]\n")),
                                          DeflatedFile("install", BytesOf("[INSTALL]\n"))}},
                    empty, platform::kMbIconWarning, false, 0});
   cases.push_back({"deletion list without items",
-                   PackageSpec{.files = {DeflatedFile("product", BytesOf("[PRODUCT]\n")),
+                   PackagePlan{.files = {DeflatedFile("product", BytesOf("[PRODUCT]\n")),
                                          DeflatedFile("install", BytesOf("[INSTALL]\n")),
                                          DeflatedFile("del.files", BytesOf("a\r\n\r\n  b  \nc"))}},
                    "", 0, true, 3});
   cases.push_back({"empty deletion list without items",
-                   PackageSpec{.files = {StoredFile("del.dirs", {})}}, "", 0, true, 0});
+                   PackagePlan{.files = {StoredFile("del.dirs", {})}}, "", 0, true, 0});
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
     PackageRun run;
-    EXPECT_EQ(run.Package(c.spec), -1);
+    EXPECT_EQ(run.Package(c.plan), -1);
     EXPECT_EQ(run.wizard.opened, c.wizardOpens);
     EXPECT_EQ(run.wizard.totalSteps, c.totalSteps);
     if (c.question.empty()) {
@@ -163,15 +163,15 @@ TEST(RunPackage, FailuresEndTheRunWithTheirMessage) {
 }
 
 TEST(RunPackage, DamagedControlEntryIsDroppedOnYesAndEndsTheRunOnNo) {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("Add/a.txt", BytesOf("a")),
+  PackagePlan plan;
+  plan.files = {DeflatedFile("Add/a.txt", BytesOf("a")),
                 DeflatedFile("license.rtf", BytesOf("{\\rtf1 licence}")),
                 DeflatedFile("notes.rtf", BytesOf("{\\rtf1 notes}"))};
-  spec.files[1].crc = 0xDEADBEEF;
+  plan.files[1].crc = 0xDEADBEEF;
   for (int answer : {platform::kIdYes, platform::kIdNo}) {
     SCOPED_TRACE(answer);
     PackageRun run({answer});
-    EXPECT_EQ(run.Package(spec), -1);
+    EXPECT_EQ(run.Package(plan), -1);
     ASSERT_EQ(run.host.asked.size(), 1u);
     EXPECT_EQ(run.host.asked[0].text, "压缩文件“license.rtf”被破坏。\n\n继续当前的进程吗？");
     EXPECT_EQ(run.host.asked[0].style & 0xFFF,
@@ -187,21 +187,21 @@ TEST(RunPackage, DamagedControlEntryIsDroppedOnYesAndEndsTheRunOnNo) {
 }
 
 TEST(RunPackage, ReturnsTheCompletionCodeTheWizardLeaves) {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("Add/a", BytesOf("a"))};
+  PackagePlan plan;
+  plan.files = {DeflatedFile("Add/a", BytesOf("a"))};
   PackageRun run;
   run.wizard.completionCode = 1;
-  EXPECT_EQ(run.Package(spec), 1);
+  EXPECT_EQ(run.Package(plan), 1);
   EXPECT_FALSE(run.context.ModulePath.empty());
 }
 
 TEST(RunPackage, StepsCountListNamesAndItems) {
-  PackageSpec spec;
-  spec.files = {DeflatedFile("Add/a", BytesOf("a")), DeflatedFile("Replace/b", BytesOf("b")),
+  PackagePlan plan;
+  plan.files = {DeflatedFile("Add/a", BytesOf("a")), DeflatedFile("Replace/b", BytesOf("b")),
                 DeflatedFile("del.dirs", BytesOf("one/two\n\n\t\nthree\r")),
                 DeflatedFile("del.files", BytesOf("x\r\ny\r\n z \r\n"))};
   PackageRun run;
-  static_cast<void>(run.Package(spec));
+  static_cast<void>(run.Package(plan));
   EXPECT_EQ(run.wizard.delDirsCount, 2u);
   EXPECT_EQ(run.wizard.delFilesCount, 3u);
   EXPECT_EQ(run.wizard.totalSteps, 7u);

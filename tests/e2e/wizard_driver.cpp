@@ -101,26 +101,26 @@ std::string MakeFolder(const std::string& scenario, const std::string& name) {
 }
 
 std::string WritePackage(const std::string& scenario, const PackageContent& content) {
-  PackageSpec spec;
-  spec.hostPrefix = BytesOf("MZ");
-  spec.files.push_back(DeflatedFile("product", BytesOf(Ansi(content.product))));
+  PackagePlan plan;
+  plan.hostPrefix = BytesOf("MZ");
+  plan.files.push_back(DeflatedFile("product", BytesOf(Ansi(content.product))));
   if (!content.install.empty()) {
-    spec.files.push_back(DeflatedFile("install", BytesOf(Ansi(content.install))));
+    plan.files.push_back(DeflatedFile("install", BytesOf(Ansi(content.install))));
   }
   if (!content.license.empty()) {
-    spec.files.push_back(DeflatedFile("license.rtf", BytesOf(content.license)));
+    plan.files.push_back(DeflatedFile("license.rtf", BytesOf(content.license)));
   }
   if (!content.notes.empty()) {
-    spec.files.push_back(DeflatedFile("notes.rtf", BytesOf(content.notes)));
+    plan.files.push_back(DeflatedFile("notes.rtf", BytesOf(content.notes)));
   }
   if (!content.delFiles.empty()) {
-    spec.files.push_back(DeflatedFile("del.files", BytesOf(content.delFiles)));
+    plan.files.push_back(DeflatedFile("del.files", BytesOf(content.delFiles)));
   }
   if (!content.picture.empty()) {
-    spec.files.push_back(DeflatedFile("rtpic.bmp", content.picture));
+    plan.files.push_back(DeflatedFile("rtpic.bmp", content.picture));
   }
-  spec.files.push_back(DeflatedFile("Add/readme.txt", BytesOf("new readme\r\n")));
-  const std::vector<uint8_t> bytes = BuildPackage(spec).bytes;
+  plan.files.push_back(DeflatedFile("Add/readme.txt", BytesOf("new readme\r\n")));
+  const std::vector<uint8_t> bytes = BuildPackage(plan).bytes;
   const std::string path = Folder(scenario, "package.bin");
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -653,13 +653,13 @@ std::vector<uint8_t> NewProgram() {
   return bytes;
 }
 
-PackageFileSpec DirectoryItem(const std::string& name) {
-  PackageFileSpec spec = StoredFile(name, {});
-  spec.externalAttributes = kAttributeDirectory;
-  return spec;
+PackageEntryPlan DirectoryItem(const std::string& name) {
+  PackageEntryPlan plan = StoredFile(name, {});
+  plan.externalAttributes = kAttributeDirectory;
+  return plan;
 }
 
-PackageFileSpec UpdateItem(const std::string& name, const std::vector<uint8_t>& oldBytes,
+PackageEntryPlan UpdateItem(const std::string& name, const std::vector<uint8_t>& oldBytes,
                            const std::vector<uint8_t>& newBytes) {
   std::vector<uint8_t> difference;
   if (EncodeDifference(oldBytes, newBytes, {kAttributeArchive, 0}, {kAttributeArchive, 0},
@@ -687,22 +687,22 @@ void LayOutOldVersion(const std::string& app) {
 // The package that turns the old version into the new one: every kind of
 // item, a directory, and both deletion lists. `install` is the install entry.
 std::string WriteUpdatePackage(const std::string& scenario, const std::string& install,
-                               std::vector<PackageFileSpec> extra = {}) {
-  PackageSpec spec;
-  spec.hostPrefix = BytesOf("MZ");
-  spec.files.push_back(DeflatedFile("product", BytesOf(Ansi(PackageContent().product))));
-  spec.files.push_back(DeflatedFile("install", BytesOf(Ansi(install))));
-  spec.files.push_back(StoredFile("del.files", BytesOf("obsolete.txt\r\n")));
-  spec.files.push_back(StoredFile("del.dirs", BytesOf("olddir\r\n")));
-  spec.files.push_back(DeflatedFile("Add/new.txt", BytesOf("brand new\r\n")));
-  spec.files.push_back(DeflatedFile("Add/sub/deep/file.txt", BytesOf("deep\r\n")));
-  spec.files.push_back(DirectoryItem("Add/emptydir/"));
-  spec.files.push_back(DeflatedFile("Replace/readme.txt", BytesOf("new readme")));
-  spec.files.push_back(UpdateItem("app.exe", OldProgram(), NewProgram()));
-  spec.files.push_back(UpdateItem("data/config.ini", BytesOf(kOldConfig), BytesOf(kNewConfig)));
-  for (PackageFileSpec& item : extra) spec.files.push_back(std::move(item));
+                               std::vector<PackageEntryPlan> extra = {}) {
+  PackagePlan plan;
+  plan.hostPrefix = BytesOf("MZ");
+  plan.files.push_back(DeflatedFile("product", BytesOf(Ansi(PackageContent().product))));
+  plan.files.push_back(DeflatedFile("install", BytesOf(Ansi(install))));
+  plan.files.push_back(StoredFile("del.files", BytesOf("obsolete.txt\r\n")));
+  plan.files.push_back(StoredFile("del.dirs", BytesOf("olddir\r\n")));
+  plan.files.push_back(DeflatedFile("Add/new.txt", BytesOf("brand new\r\n")));
+  plan.files.push_back(DeflatedFile("Add/sub/deep/file.txt", BytesOf("deep\r\n")));
+  plan.files.push_back(DirectoryItem("Add/emptydir/"));
+  plan.files.push_back(DeflatedFile("Replace/readme.txt", BytesOf("new readme")));
+  plan.files.push_back(UpdateItem("app.exe", OldProgram(), NewProgram()));
+  plan.files.push_back(UpdateItem("data/config.ini", BytesOf(kOldConfig), BytesOf(kNewConfig)));
+  for (PackageEntryPlan& item : extra) plan.files.push_back(std::move(item));
   const std::string path = Folder(scenario, "package.bin");
-  WriteBytes(path, BuildPackage(spec).bytes);
+  WriteBytes(path, BuildPackage(plan).bytes);
   return path;
 }
 
@@ -861,7 +861,7 @@ void AbortConfirmed() {
   LayOutOldVersion(app);
   std::map<std::string, std::string> before;
   ListTree(app, "", before);
-  std::vector<PackageFileSpec> many;
+  std::vector<PackageEntryPlan> many;
   for (int i = 0; i < 3000; ++i) {
     many.push_back(DeflatedFile(Printf("Add/many/file%04d.txt", i), BytesOf("many")));
   }
@@ -908,9 +908,9 @@ void DamagedItem() {
   LayOutOldVersion(app);
   std::map<std::string, std::string> before;
   ListTree(app, "", before);
-  PackageFileSpec damaged = DeflatedFile("Add/zzz.txt", BytesOf("damaged contents"));
+  PackageEntryPlan damaged = DeflatedFile("Add/zzz.txt", BytesOf("damaged contents"));
   damaged.crc = 0x12345678;
-  std::vector<PackageFileSpec> extra;
+  std::vector<PackageEntryPlan> extra;
   extra.push_back(std::move(damaged));
   App running(WriteUpdatePackage(
       s, Install(app, Folder(s, "update.log"), "ShowAppFolder=0\r\nShowOptions=0\r\n"),

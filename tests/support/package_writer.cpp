@@ -35,7 +35,7 @@ struct EntryFields {
   uint32_t uncompressedSize;
 };
 
-EntryFields FieldsOf(const PackageFileSpec& file) {
+EntryFields FieldsOf(const PackageEntryPlan& file) {
   EntryFields fields;
   if (file.data) {
     fields.data = *file.data;
@@ -75,16 +75,16 @@ uint32_t Crc32Of(std::span<const uint8_t> data) {
 
 std::vector<uint8_t> BytesOf(std::string_view text) { return {text.begin(), text.end()}; }
 
-PackageFileSpec StoredFile(std::string name, std::vector<uint8_t> content) {
-  PackageFileSpec file;
+PackageEntryPlan StoredFile(std::string name, std::vector<uint8_t> content) {
+  PackageEntryPlan file;
   file.name = std::move(name);
   file.content = std::move(content);
   file.deflate = false;
   return file;
 }
 
-PackageFileSpec DeflatedFile(std::string name, std::vector<uint8_t> content, int level) {
-  PackageFileSpec file;
+PackageEntryPlan DeflatedFile(std::string name, std::vector<uint8_t> content, int level) {
+  PackageEntryPlan file;
   file.name = std::move(name);
   file.content = std::move(content);
   file.deflate = true;
@@ -92,14 +92,14 @@ PackageFileSpec DeflatedFile(std::string name, std::vector<uint8_t> content, int
   return file;
 }
 
-PackageLayout BuildPackage(const PackageSpec& spec) {
+PackageLayout BuildPackage(const PackagePlan& plan) {
   PackageLayout layout;
   std::vector<uint8_t>& out = layout.bytes;
-  AppendBytes(out, spec.hostPrefix);
-  const uint64_t base = spec.offsetsFromArchiveStart ? spec.hostPrefix.size() : 0;
+  AppendBytes(out, plan.hostPrefix);
+  const uint64_t base = plan.offsetsFromArchiveStart ? plan.hostPrefix.size() : 0;
 
   std::vector<EntryFields> fields;
-  for (const PackageFileSpec& file : spec.files) {
+  for (const PackageEntryPlan& file : plan.files) {
     EntryFields entry = FieldsOf(file);
     layout.localHeaders.push_back(out.size());
     AppendU32(out, kLocalHeaderSignature);
@@ -121,8 +121,8 @@ PackageLayout BuildPackage(const PackageSpec& spec) {
   }
 
   layout.centralDirectory = out.size();
-  for (size_t i = 0; i < spec.files.size(); ++i) {
-    const PackageFileSpec& file = spec.files[i];
+  for (size_t i = 0; i < plan.files.size(); ++i) {
+    const PackageEntryPlan& file = plan.files[i];
     const EntryFields& entry = fields[i];
     layout.centralRecords.push_back(out.size());
     AppendU32(out, file.centralSignature.value_or(kCentralRecordSignature));
@@ -150,17 +150,17 @@ PackageLayout BuildPackage(const PackageSpec& spec) {
   }
 
   layout.endRecord = out.size();
-  const uint16_t count = spec.entryCount.value_or(static_cast<uint16_t>(spec.files.size()));
-  AppendU32(out, spec.endSignature.value_or(kEndRecordSignature));
+  const uint16_t count = plan.entryCount.value_or(static_cast<uint16_t>(plan.files.size()));
+  AppendU32(out, plan.endSignature.value_or(kEndRecordSignature));
   AppendU16(out, 0);  // this disk
   AppendU16(out, 0);  // disk with the central directory
   AppendU16(out, count);
   AppendU16(out, count);
   AppendU32(out, static_cast<uint32_t>(layout.endRecord - layout.centralDirectory));
-  AppendU32(out, spec.centralDirectoryOffset.value_or(
+  AppendU32(out, plan.centralDirectoryOffset.value_or(
                      static_cast<uint32_t>(layout.centralDirectory - base)));
-  AppendU16(out, spec.archiveCommentLength.value_or(static_cast<uint16_t>(spec.archiveComment.size())));
-  AppendBytes(out, spec.archiveComment);
+  AppendU16(out, plan.archiveCommentLength.value_or(static_cast<uint16_t>(plan.archiveComment.size())));
+  AppendBytes(out, plan.archiveComment);
   return layout;
 }
 

@@ -35,7 +35,7 @@ inline constexpr uint32_t kEndRecordSignature = 0x06054b50;
 
 // One entry. The honest values are derived from `content`; each override
 // replaces what is written in the local header, central record or data.
-struct PackageFileSpec {
+struct PackageEntryPlan {
   std::string name;
   std::vector<uint8_t> content;
   bool deflate = true;  // method 8, raw DEFLATE at `level`; false: stored, method 0
@@ -64,13 +64,13 @@ struct PackageFileSpec {
   std::optional<uint32_t> localHeaderOffset;  // the stored offset, taken as is
 };
 
-[[nodiscard]] PackageFileSpec StoredFile(std::string name, std::vector<uint8_t> content);
-[[nodiscard]] PackageFileSpec DeflatedFile(std::string name, std::vector<uint8_t> content,
+[[nodiscard]] PackageEntryPlan StoredFile(std::string name, std::vector<uint8_t> content);
+[[nodiscard]] PackageEntryPlan DeflatedFile(std::string name, std::vector<uint8_t> content,
                                            int level = 9);
 
-struct PackageSpec {
+struct PackagePlan {
   std::vector<uint8_t> hostPrefix;  // bytes before the archive
-  std::vector<PackageFileSpec> files;
+  std::vector<PackageEntryPlan> files;
   std::vector<uint8_t> archiveComment;
   // Offsets counted from the archive's first byte instead of the file's (as a
   // plain ZIP tool writes them when the archive is later appended to a host).
@@ -92,7 +92,7 @@ struct PackageLayout {
   uint64_t endRecord = 0;
 };
 
-[[nodiscard]] PackageLayout BuildPackage(const PackageSpec& spec);
+[[nodiscard]] PackageLayout BuildPackage(const PackagePlan& plan);
 
 // Little-endian field writers for patching built bytes in place.
 void PutU16(std::vector<uint8_t>& bytes, uint64_t offset, uint16_t value);

@@ -61,16 +61,16 @@ int main() {
   const std::string packagePath = std::string(tempDir) + "container_check.dat";
   const std::string outputPath = std::string(tempDir) + "container_check.out";
 
-  PackageSpec spec;
-  spec.hostPrefix = PatternBytes(70000, 1);  // stands in for the executable
-  spec.archiveComment = BytesOf("appended update package");
+  PackagePlan plan;
+  plan.hostPrefix = PatternBytes(70000, 1);  // stands in for the executable
+  plan.archiveComment = BytesOf("appended update package");
   const std::vector<std::vector<uint8_t>> contents = {
       BytesOf("[PRODUCT]\r\nProductName=Demo\r\n"), PatternBytes(300000, 2), {}, PatternBytes(65536, 3)};
-  spec.files.push_back(StoredFile("product", contents[0]));
-  spec.files.push_back(DeflatedFile("Update/app.exe.df", contents[1]));
-  spec.files.push_back(StoredFile("Add/empty.txt", contents[2]));
-  spec.files.push_back(DeflatedFile("Replace/lib.dll", contents[3], 1));
-  Expect(WriteWholeFile(packagePath, BuildPackage(spec).bytes), "writing the package file");
+  plan.files.push_back(StoredFile("product", contents[0]));
+  plan.files.push_back(DeflatedFile("Update/app.exe.df", contents[1]));
+  plan.files.push_back(StoredFile("Add/empty.txt", contents[2]));
+  plan.files.push_back(DeflatedFile("Replace/lib.dll", contents[3], 1));
+  Expect(WriteWholeFile(packagePath, BuildPackage(plan).bytes), "writing the package file");
 
   platform::File package = platform::File::OpenForReading(packagePath.c_str());
   Expect(package.IsOpen(), "opening the package for reading");
@@ -94,7 +94,7 @@ int main() {
 
   for (size_t i = 0; i < entries.size() && i < contents.size(); ++i) {
     const PackageEntry& entry = entries[i];
-    Expect(std::string(entry.NameBytes(), entry.NameLength()) == spec.files[i].name, "entry name");
+    Expect(std::string(entry.NameBytes(), entry.NameLength()) == plan.files[i].name, "entry name");
     ExtractedBlock block;
     Expect(ExtractToMemory(archive, entry.localHeader, &block, 1), "extracting to memory");
     Expect(block.length == contents[i].size() &&

@@ -71,12 +71,12 @@ struct Settings {
   Settings(const std::string& product, const std::string& install,
            const char* modulePath = "C:\\Tools\\PATCH.EXE")
       : context(host) {
-    PackageSpec spec;
-    spec.hostPrefix = BytesOf("MZ");
-    if (!product.empty()) spec.files.push_back(DeflatedFile("product", BytesOf(product)));
-    if (!install.empty()) spec.files.push_back(DeflatedFile("install", BytesOf(install)));
-    spec.files.push_back(DeflatedFile("Add/a.txt", BytesOf("a")));
-    bytes = BuildPackage(spec).bytes;
+    PackagePlan plan;
+    plan.hostPrefix = BytesOf("MZ");
+    if (!product.empty()) plan.files.push_back(DeflatedFile("product", BytesOf(product)));
+    if (!install.empty()) plan.files.push_back(DeflatedFile("install", BytesOf(install)));
+    plan.files.push_back(DeflatedFile("Add/a.txt", BytesOf("a")));
+    bytes = BuildPackage(plan).bytes;
     context.ModulePath.AssignText(modulePath);
     if (!BuildCatalogue(context, bytes.data(), static_cast<uint32_t>(bytes.size()))) {
       std::printf("settings_check: FAILED: the package was not read\n");
