@@ -11,6 +11,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/difference_applier.h"
@@ -35,6 +36,14 @@ class CollectingSink final : public ResultSink {
 Bytes RandomBytes(std::mt19937& rng, size_t n, int alphabet = 256) {
   Bytes bytes(n);
   for (auto& b : bytes) b = static_cast<uint8_t>(rng() % alphabet);
+  return bytes;
+}
+
+Bytes FromHex(std::string_view hex) {
+  Bytes bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
   return bytes;
 }
 
@@ -245,6 +254,12 @@ TEST(DifferenceEncoderTest, RoundTripsEdgeAndRandomCases) {
       {"long runs", zeros, zerosChanged},
       {"shorter than a search", small, Bytes{1, 2, 3, 4, 0, 6, 7}},
       {"text from a tiny alphabet", RandomBytes(rng, 20000, 3), RandomBytes(rng, 20000, 3)},
+      // A match that runs to the old file's end, then changed bytes, then a
+      // match elsewhere: the changed bytes must not be copied from past the end.
+      {"changes after the old file's end",
+       FromHex("3a4024b9005008b90050087939b950242f3b3b3b3b3b3bb9003b3b3b3b3b3b3b3b3b3bffff0af200275f52ffff"
+               "3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b"),
+       FromHex("3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3b3f3b3b3b3b3b3b3b3b3b34")},
   };
   for (const EncodeCase& c : cases) ExpectRoundTrip(c);
 }

@@ -297,9 +297,15 @@ class Aligner {
     // A block that starts with a changed byte needs a piece at gap 0, which
     // only the long marker form of a value can write: leave such bytes to the
     // alignment before when it reaches them, else to a literal block.
-    const bool adjacent = alignStart_ + forward == scan - backward;
+    // The earlier alignment takes them only while its diagonal stays inside
+    // the old file; past its end they are literal bytes.
+    bool adjacent = alignStart_ + forward == scan - backward;
     while (backward > 0 && !Matches(scan - backward, nextDiagonal)) {
-      if (adjacent) ++forward;
+      if (adjacent && int64_t{alignStart_} + forward + diagonal_ < static_cast<int64_t>(old_.size())) {
+        ++forward;
+      } else {
+        adjacent = false;
+      }
       --backward;
     }
     Emit(alignStart_, forward, diagonal_);
