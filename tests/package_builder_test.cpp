@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples = fs::path(SELFPATCH_SOURCE_DIR) / "examples";
+const fs::path kExamples = SELFPATCH_EXAMPLES_DIR;
 
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
