@@ -7,30 +7,21 @@
 
 #include <zlib.h>
 
+#include "package/zip_format.h"
 #include "platform/message_box.h"
 #include "platform/system_error.h"
 #include "startup/process_texts.h"
 
 namespace {
 
-constexpr uint32_t kEndRecordSignature = 0x06054b50;
-constexpr uint32_t kCentralRecordSignature = 0x02014b50;
-constexpr uint64_t kEndRecordSize = 22;
-constexpr uint64_t kCentralRecordSize = 46;
-constexpr uint64_t kLocalHeaderSize = 30;
+using namespace zip_format;
+
 constexpr uint32_t kOutputBufferSize = 65536;
 
 // DEFLATE cannot expand one input byte into more than 1032 output bytes (a
 // 258-byte match coded in two bits), so a larger claimed size can never be
 // produced from the data.
 constexpr uint64_t kMaxInflateRatio = 1032;
-
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // The two reading-error texts, fetched once at start-up.
 const char* DamagedText() { return GetProcessTexts().containerDamaged; }

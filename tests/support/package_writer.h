@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "package/zip_format.h"
+
 // Raw DEFLATE data (no zlib header or trailer) of `data` at `level` (0 to 9).
 [[nodiscard]] std::vector<uint8_t> DeflateRaw(std::span<const uint8_t> data, int level = 9);
 
@@ -29,9 +31,9 @@
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeArchive = 0x20;
 
-inline constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
-inline constexpr uint32_t kCentralRecordSignature = 0x02014b50;
-inline constexpr uint32_t kEndRecordSignature = 0x06054b50;
+using zip_format::kCentralRecordSignature;
+using zip_format::kEndRecordSignature;
+using zip_format::kLocalHeaderSignature;
 
 // One entry. The honest values are derived from `content`; each override
 // replaces what is written in the local header, central record or data.

@@ -12,6 +12,7 @@
 
 #include "engine/difference_applier.h"
 #include "engine/run_context.h"
+#include "package/zip_format.h"
 #include "package/run_package.h"
 #include "platform/code_page.h"
 #include "platform/directory_list.h"
@@ -23,9 +24,9 @@
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr uint32_t kCentralRecordSignature = 0x02014b50;
-constexpr uint32_t kEndRecordSignature = 0x06054b50;
+using zip_format::kCentralRecordSignature;
+using zip_format::kEndRecordSignature;
+using zip_format::kLocalHeaderSignature;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kMaxEntries = 0xFFFF;
 
