@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <atomic>
+
 #include "engine/patch_stages.h"
 #include "engine/run_context.h"
 #include "message_keys.h"
@@ -33,6 +35,9 @@ struct EventHandle {
 EventHandle gGo;      // manual reset; signalled while the worker may go on
 EventHandle gParked;  // auto reset; the worker has stopped at gGo
 bool gAsking = false;           // the abort question is being prepared or shown
+// Set by the worker when all that is left for it is to relabel button 2 and
+// end: a press that arrives then closes instead of asking to abort.
+std::atomic<bool> gWorkerDone{false};
 
 void ParkIfHeld() {
   if (gGo.handle == nullptr || WaitForSingleObject(gGo.handle, 0) == WAIT_OBJECT_0) return;
@@ -111,9 +116,10 @@ DWORD WINAPI WorkerThread(LPVOID) {
   page.title = CatalogueText(failed ? kMsgError : kMsgFinished);
   page.subtitle = CatalogueText(failed ? kMsgUpdateFailed : kMsgUpdateSucceeded);
   ShowPageHeader(kProgressPage);
-
-  SetDlgItemTextA(PageHost(kProgressPage), kIdCancel, CatalogueText(kMsgButtonClose));
   CloseLogFile(context.logFile);
+
+  gWorkerDone.store(true);
+  SetDlgItemTextA(PageHost(kProgressPage), kIdCancel, CatalogueText(kMsgButtonClose));
   return 0;
 }
 
@@ -175,8 +181,11 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
       return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) != kIdCancel) return 0;
-      if (!WorkerRunning()) {
-        if (wizard.workerThread != nullptr) CloseHandle(wizard.workerThread);
+      if (!WorkerRunning() || gWorkerDone.load()) {
+        if (wizard.workerThread != nullptr) {
+          WaitForSingleObject(wizard.workerThread, INFINITE);
+          CloseHandle(wizard.workerThread);
+        }
         wizard.workerThread = nullptr;
         CloseLogFile(wizard.context->logFile);
         EndDialog(window, 2);
