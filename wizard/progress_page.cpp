@@ -5,6 +5,8 @@
 #include <richedit.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "engine/patch_stages.h"
 #include "engine/run_context.h"
@@ -60,28 +62,65 @@ int WaitServingMessages(const HANDLE* handles, DWORD count) {
   }
 }
 
+// Text the worker appended that the view does not show yet: runs of one
+// style, in order. The worker only adds to it; the user-interface thread
+// empties it into the rich edit every kShowInterval milliseconds, before it
+// shows a question and when the stages end. One cross-thread message per
+// text made the view the slowest part of an update (several times the whole
+// engine's time under Wine): now the worker never waits for the window.
+struct PendingRun {
+  std::string text;
+  TextStyle style;
+};
+constexpr UINT kShowInterval = 50;
+SRWLOCK gPendingLock = SRWLOCK_INIT;
+
+class PendingHold {
+ public:
+  PendingHold() { AcquireSRWLockExclusive(&gPendingLock); }
+  ~PendingHold() { ReleaseSRWLockExclusive(&gPendingLock); }
+  PendingHold(const PendingHold&) = delete;
+  PendingHold& operator=(const PendingHold&) = delete;
+};
+std::vector<PendingRun> gPending;
+UINT_PTR gShowTimer = 0;
+
+bool SameStyle(const TextStyle& a, const TextStyle& b) {
+  return a.bold == b.bold && a.underline == b.underline && a.colour == b.colour;
+}
+
+// Appends one run at the end of the rich edit: selection at the end, the
+// default character format with the run's bold, underline and colour.
+void AppendRun(HWND view, const PendingRun& run) {
+  const LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  CHARRANGE end{static_cast<LONG>(length), static_cast<LONG>(length)};
+  SendMessageA(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+  CHARFORMATA format{};
+  format.cbSize = sizeof(format);
+  SendMessageA(view, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  format.dwMask |= CFM_BOLD | CFM_COLOR | CFM_UNDERLINE;
+  format.dwEffects &= ~static_cast<DWORD>(CFE_BOLD | CFE_AUTOCOLOR | CFE_UNDERLINE);
+  if (run.style.bold) format.dwEffects |= CFE_BOLD;
+  if (run.style.underline) format.dwEffects |= CFE_UNDERLINE;
+  format.crTextColor = static_cast<COLORREF>(run.style.colour);
+  SendMessageA(view, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  SendMessageA(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(run.text.c_str()));
+}
+
+void CALLBACK OnShowTimer(HWND, UINT, UINT_PTR, DWORD) { ShowPendingText(); }
+
 // The rich-edit log view, the bar, the label and the caption, driven from the
-// worker by synchronous window messages.
+// worker: text through gPending, the rest by synchronous window messages.
 class Win32ProgressView final : public ProgressView {
  public:
   void AppendText(const char* text, const TextStyle& style) override {
     ParkIfHeld();
-    HWND view = Wizard().logView;
-    if (view == nullptr) return;
-    const LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
-    CHARRANGE end{static_cast<LONG>(length), static_cast<LONG>(length)};
-    SendMessageA(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    SendMessageA(view, EM_SCROLLCARET, 0, 0);
-    CHARFORMATA format{};
-    format.cbSize = sizeof(format);
-    SendMessageA(view, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-    format.dwMask |= CFM_BOLD | CFM_COLOR | CFM_UNDERLINE;
-    format.dwEffects &= ~static_cast<DWORD>(CFE_BOLD | CFE_AUTOCOLOR | CFE_UNDERLINE);
-    if (style.bold) format.dwEffects |= CFE_BOLD;
-    if (style.underline) format.dwEffects |= CFE_UNDERLINE;
-    format.crTextColor = static_cast<COLORREF>(style.colour);
-    SendMessageA(view, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    SendMessageA(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    const PendingHold hold;
+    if (!gPending.empty() && SameStyle(gPending.back().style, style)) {
+      gPending.back().text += text;
+    } else {
+      gPending.push_back({text, style});
+    }
   }
 
   void SetProgressPos(uint32_t position) override {
@@ -117,6 +156,8 @@ DWORD WINAPI WorkerThread(LPVOID) {
   page.subtitle = CatalogueText(failed ? kMsgUpdateFailed : kMsgUpdateSucceeded);
   ShowPageHeader(kProgressPage);
   CloseLogFile(context.logFile);
+  // The last text is in the view before the button reads Close.
+  SendMessageA(Wizard().FrameWindow, WMU_SHOWTEXT, 0, 0);
 
   gWorkerDone.store(true);
   SetDlgItemTextA(PageHost(kProgressPage), kIdCancel, CatalogueText(kMsgButtonClose));
@@ -138,6 +179,7 @@ void AskAbort(HWND host) {
   ResetEvent(gGo.handle);
   const HANDLE parkedOrEnded[] = {gParked.handle, wizard.workerThread};
   const int woke = WaitServingMessages(parkedOrEnded, 2);
+  ShowPendingText();
   const int answer =
       woke == 0 ? AskUser(*wizard.context, CatalogueText(kMsgAbortQuestion),
                           MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2)
@@ -158,12 +200,29 @@ void AskAbort(HWND host) {
 
 ProgressView& WizardProgressView() { return gView; }
 
+void ShowPendingText() {
+  std::vector<PendingRun> runs;
+  {
+    const PendingHold hold;
+    runs.swap(gPending);
+  }
+  HWND view = Wizard().logView;
+  if (runs.empty() || view == nullptr) return;
+  // Drawn once for the whole batch, then scrolled to its end.
+  SendMessageA(view, WM_SETREDRAW, FALSE, 0);
+  for (const PendingRun& run : runs) AppendRun(view, run);
+  SendMessageA(view, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(view, nullptr, TRUE);
+  SendMessageA(view, EM_SCROLLCARET, 0, 0);
+}
+
 bool StartWorker() {
   WizardState& wizard = Wizard();
   if (wizard.workerThread != nullptr) return false;
   if (gGo.handle == nullptr) gGo.handle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
   if (gParked.handle == nullptr) gParked.handle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (gGo.handle == nullptr || gParked.handle == nullptr) return false;
+  if (gShowTimer == 0) gShowTimer = SetTimer(nullptr, 0, kShowInterval, OnShowTimer);
   wizard.workerThread = CreateThread(nullptr, 0, WorkerThread, nullptr, 0, &wizard.workerThreadId);
   return wizard.workerThread != nullptr;
 }

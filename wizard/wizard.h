@@ -16,6 +16,7 @@ inline constexpr UINT WMU_INSTALLPAGE = WM_USER + 2000;  // 3024, direct call: l
 inline constexpr UINT WMU_MESSAGEBOX = WM_USER + 2001;   // 3025, sent: text, style
 inline constexpr UINT WMU_COMMIT = WM_USER + 2002;       // 3026, direct call
 inline constexpr UINT WMU_OVERWRITE = WM_USER + 2003;    // 3027, sent: procedure, text
+inline constexpr UINT WMU_SHOWTEXT = WM_USER + 2004;     // 3028, sent: show the pending log text
 
 // Dialog templates.
 inline constexpr WORD kWelcomeTemplate = 130;
@@ -150,6 +151,9 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
 bool StartWorker();
 // The view the stages report into; its calls come from the worker.
 [[nodiscard]] class ProgressView& WizardProgressView();
+// Shows the text the worker appended since the last call (user-interface
+// thread only; a timer calls it while the worker runs).
+void ShowPendingText();
 
 // The overwrite question's procedure (overwrite_dialog.cpp); its
 // initialisation parameter is the question text.

@@ -143,12 +143,18 @@ INT_PTR CALLBACK FrameDialogProc(HWND frame, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_INITDIALOG:
       return InitialiseFrame(frame);
+    case WMU_SHOWTEXT:
+      ShowPendingText();
+      return TRUE;
     case WMU_MESSAGEBOX:
       // A box handed over by another thread; the sender reads the answer.
+      // The log view first shows everything written before the question.
+      ShowPendingText();
       wizard.messageBoxAnswer = MessageBoxA(frame, reinterpret_cast<const char*>(wParam),
                                             wizard.messageBoxCaption, static_cast<UINT>(lParam));
       return TRUE;
     case WMU_OVERWRITE:
+      ShowPendingText();
       wizard.overwriteAnswer = static_cast<int>(
           DialogBoxParamA(wizard.ui->instance, MAKEINTRESOURCEA(kOverwriteTemplate), frame,
                           reinterpret_cast<DLGPROC>(wParam), lParam));

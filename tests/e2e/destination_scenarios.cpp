@@ -15,7 +15,7 @@ namespace {
 // way the program writes them.
 std::string ViewText(App& app) {
   std::string text;
-  for (char c : app.Text(kLogView)) {
+  for (char c : app.WholeText(kLogView)) {
     if (c != '\r') text += c;
   }
   return text;

@@ -181,6 +181,13 @@ std::string App::Text(int id) const {
   return item != nullptr ? WindowText(item) : "<no control " + std::to_string(id) + ">";
 }
 
+std::string App::WholeText(int id) const {
+  std::string text(4 << 20, '\0');
+  const LRESULT got = Send(Item(id), WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
 void App::SetText(int id, const std::string& text) const {
   Send(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

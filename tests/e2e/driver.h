@@ -64,7 +64,12 @@ class App {
   // Waits until control `id` is in the frame: the page that owns it is shown.
   void WaitForPage(int id, const std::string& page);
 
+  // A control's text, up to 8 KiB.
   [[nodiscard]] std::string Text(int id) const;
+  // The whole text of a rich edit such as the log view, up to 4 MiB: under
+  // Wine the length query answers 0 across processes, and a rich edit
+  // answers nothing at all when the buffer is too small.
+  [[nodiscard]] std::string WholeText(int id) const;
   void SetText(int id, const std::string& text) const;
   [[nodiscard]] bool Visible(int id) const;
   [[nodiscard]] bool Enabled(int id) const;

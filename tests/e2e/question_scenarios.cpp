@@ -84,16 +84,6 @@ void ExpectEndWithoutQuestion(App& running, const std::string& why) {
   }
 }
 
-// The whole text of the log view (App::Text stops at 8 KiB). Under Wine the
-// length query answers 0 across processes, so the buffer is simply large.
-std::string ViewText(App& running) {
-  std::string text(256 * 1024, '\0');
-  const LRESULT got =
-      running.SendTo(kLogView, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return text;
-}
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines(1);
   for (size_t at = 0; at < text.size(); ++at) {
@@ -162,7 +152,7 @@ struct StageResult {
 RunRecord ExpectOutcome(App& running, const std::string& logFile,
                         const std::vector<StageResult>& stages, bool completed) {
   RunRecord record;
-  record.view = SplitLines(ViewText(running));
+  record.view = SplitLines(running.WholeText(kLogView));
   bool anyFailed = false;
   for (const StageResult& result : stages) anyFailed = anyFailed || !result.ok;
   if (anyFailed) {

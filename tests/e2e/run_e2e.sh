@@ -4,6 +4,7 @@
 # with code page 936. Screenshots of every page go to BUILD_DIR/e2e/shots.
 # Usage: tests/e2e/run_e2e.sh BUILD_DIR [SCENARIO...]
 # E2E_WORK names another folder for the run's files (default BUILD_DIR/e2e).
+# E2E_TIMEOUT bounds the whole run in seconds (default 600).
 set -euo pipefail
 build=$(cd "${1:?usage: run_e2e.sh BUILD_DIR [SCENARIO...]}" && pwd)
 shift
@@ -39,7 +40,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # The driver prints "SHOT name" when it wants a picture of the screen and
 # waits for the marker file; everything else it prints is the test's report.
 set +e
-timeout 600 wine "$build/tests/e2e/wizard_driver.exe" "$(windows_path "$build/wizard/selfpatch.exe")" \
+timeout "${E2E_TIMEOUT:-600}" wine "$build/tests/e2e/wizard_driver.exe" "$(windows_path "$build/wizard/selfpatch.exe")" \
   "$(windows_path "$work")" "$@" 2>/dev/null |
   while IFS= read -r line; do
     line=${line%$'\r'}

@@ -38,7 +38,7 @@ void CleanUpdate() {
   Screenshot("update_done");
   ExpectText("caption back to the title", App::WindowText(running.frame()), Title());
 
-  const std::string view = running.Text(kLogView);
+  const std::string view = running.WholeText(kLogView);
   for (uint32_t stage : {kMsgStageIntegrity, kMsgStageSimulate, kMsgStageApply}) {
     ExpectContains("log view", view, Printf(T(kMsgStageCompleted).c_str(), T(stage).c_str()));
   }
@@ -90,7 +90,7 @@ void OverwriteDialog() {
   // A skipped file counts as a failure of the application stage.
   Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 60000);
   ExpectHeader(running, T(kMsgError), T(kMsgUpdateFailed));
-  const std::string view = running.Text(kLogView);
+  const std::string view = running.WholeText(kLogView);
   ExpectContains("error report", view, Ansi("错误报告:"));
   ExpectContains("failed stage", view, T(kMsgStageApply) + Ansi(": 报错!"));
   ExpectContains("error verdict", view, Ansi("补丁进程因错误中断。"));
@@ -140,7 +140,7 @@ void AbortConfirmed() {
   Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages stop", 60000);
   Require([&] { return running.Enabled(kCancel); }, "Close enabled after the worker ended");
   Screenshot("aborted");
-  const std::string view = running.Text(kLogView);
+  const std::string view = running.WholeText(kLogView);
   ExpectContains("abort verdict", view, Ansi("补丁进程被用户中断。"));
   Expect(running.SendTo(kProgressBar, PBM_GETPOS) == 0, "the bar at 0 after an abort");
   running.Click(kCancel);
@@ -181,7 +181,7 @@ void DamagedItem() {
   running.PressBoxButton(question, IDNO);
   Require([&] { return running.Text(kCancel) == T(kMsgButtonClose); }, "the stages end", 60000);
   ExpectHeader(running, T(kMsgError), T(kMsgUpdateFailed));
-  const std::string view = running.Text(kLogView);
+  const std::string view = running.WholeText(kLogView);
   ExpectContains("failed stage", view, T(kMsgStageIntegrity) + Ansi(": 报错!"));
   ExpectContains("error verdict", view, Ansi("补丁进程因错误中断。"));
   running.Click(kCancel);
