@@ -17,8 +17,10 @@ struct TextStyle {
   uint32_t colour = kColourDefaultText;
 };
 
-// Every call comes from the thread that runs the stages and returns when the
-// front end has done it (the wizard sends its window messages synchronously).
+// Every call comes from the thread that runs the stages. Appended text may be
+// shown a moment later (the wizard shows it in batches), but always before
+// the next question and before the run ends; the other calls take effect
+// before they return.
 class ProgressView {
  public:
   virtual ~ProgressView() = default;
