@@ -254,3 +254,11 @@ bool WriteRunReport(RunContext& context) {
   }
   return anyFailed;
 }
+
+ProgressHeader FinalProgressHeader(const StageFailureRecords& failures, int32_t completionCode) {
+  for (uint8_t record : failures) {
+    if (record != 0) return {kMsgError, kMsgUpdateFailed};
+  }
+  if (completionCode != 1) return {kMsgError, kMsgInterruptedByUser};
+  return {kMsgFinished, kMsgUpdateSucceeded};
+}

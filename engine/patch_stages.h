@@ -40,6 +40,17 @@ void ApplicationStage(RunContext& context);
 // error), else the bar at 100. True when any stage failed.
 bool WriteRunReport(RunContext& context);
 
+// The progress page's header once the stages have ended, as catalogue keys:
+// "错误" with the failure text when a stage failed; "已完成" with the success
+// text only when the stages completed; a run that was aborted without a
+// failure shows "错误" with "补丁进程被用户中断。" rather than success.
+struct ProgressHeader {
+  uint32_t title;
+  uint32_t subtitle;
+};
+[[nodiscard]] ProgressHeader FinalProgressHeader(const StageFailureRecords& failures,
+                                                 int32_t completionCode);
+
 // Decodes `difference` against SourceFolder + the item's name without output.
 // True on success; false after reporting the failure (StageStop set when the
 // stage must end).

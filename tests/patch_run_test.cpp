@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/patch_stages.h"
 #include "engine/run_context.h"
+#include "message_keys.h"
 #include "platform/file_times.h"
 #include "platform/message_box.h"
 #include "tests/support/package_writer.h"
@@ -605,6 +607,28 @@ TEST_F(PatchRun, UserAbortStopsBetweenItemsAndTheRunIsNotCompleted) {
             std::string::npos)
       << styled;
   EXPECT_EQ(view_.positions.back(), 0u);
+}
+
+// The progress page's header never calls a run that did not complete a
+// success: an abort without a failed stage says it was interrupted.
+TEST(FinalProgressHeader, FollowsTheFailuresAndTheCompletion) {
+  struct Case {
+    StageFailureRecords failures;
+    int32_t completion;
+    uint32_t title;
+    uint32_t subtitle;
+  };
+  const Case cases[] = {
+      {{0, 0, 0, 0}, 1, kMsgFinished, kMsgUpdateSucceeded},
+      {{0, 0, 0, 0}, -1, kMsgError, kMsgInterruptedByUser},
+      {{0, 1, 0, 0}, 1, kMsgError, kMsgUpdateFailed},
+      {{1, 0, 0, 1}, -1, kMsgError, kMsgUpdateFailed},
+  };
+  for (const Case& c : cases) {
+    const ProgressHeader header = FinalProgressHeader(c.failures, c.completion);
+    EXPECT_EQ(header.title, c.title) << c.completion;
+    EXPECT_EQ(header.subtitle, c.subtitle) << c.completion;
+  }
 }
 
 TEST_F(PatchRun, AbortBeforeALaterStageEndsTheRunWithoutAsking) {

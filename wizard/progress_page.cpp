@@ -149,11 +149,12 @@ DWORD WINAPI WorkerThread(LPVOID) {
   RunContext& context = *wizard.context;
   RunStages(context);
   // Caption back to Title, the error report, the bar and the verdict.
-  const bool failed = WriteRunReport(context);
+  static_cast<void>(WriteRunReport(context));
 
   WizardPage& page = wizard.pages[kProgressPage];
-  page.title = CatalogueText(failed ? kMsgError : kMsgFinished);
-  page.subtitle = CatalogueText(failed ? kMsgUpdateFailed : kMsgUpdateSucceeded);
+  const ProgressHeader header = FinalProgressHeader(context.StageFailures, context.CompletionCode);
+  page.title = CatalogueText(header.title);
+  page.subtitle = CatalogueText(header.subtitle);
   ShowPageHeader(kProgressPage);
   CloseLogFile(context.logFile);
   // The last text is in the view before the button reads Close.

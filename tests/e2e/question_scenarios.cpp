@@ -157,6 +157,8 @@ RunRecord ExpectOutcome(App& running, const std::string& logFile,
   for (const StageResult& result : stages) anyFailed = anyFailed || !result.ok;
   if (anyFailed) {
     ExpectHeader(running, T(kMsgError), T(kMsgUpdateFailed));
+  } else if (!completed) {
+    ExpectHeader(running, T(kMsgError), T(kMsgInterruptedByUser));
   } else {
     ExpectHeader(running, T(kMsgFinished), T(kMsgUpdateSucceeded));
   }

@@ -104,8 +104,9 @@ void OverwriteDialog() {
 }
 
 // Abort confirmed while a long update runs: the button is disabled until the
-// stages stop, the verdict is the red "interrupted by the user" line, the
-// bar is at 0, nothing at the destination changed and the exit code is -1.
+// stages stop, the verdict is the red "interrupted by the user" line and the
+// header says so too, the bar is at 0, nothing at the destination changed
+// and the exit code is -1.
 void AbortConfirmed() {
   const std::string s = "abort";
   const std::string app = Folder(s, "app");
@@ -142,6 +143,8 @@ void AbortConfirmed() {
   Screenshot("aborted");
   const std::string view = running.WholeText(kLogView);
   ExpectContains("abort verdict", view, Ansi("补丁进程被用户中断。"));
+  // The header does not call the aborted update a success.
+  ExpectHeader(running, T(kMsgError), T(kMsgInterruptedByUser));
   Expect(running.SendTo(kProgressBar, PBM_GETPOS) == 0, "the bar at 0 after an abort");
   running.Click(kCancel);
   Expect(running.WaitForExit() == kExitIncomplete, "exit code -1 after an abort");
