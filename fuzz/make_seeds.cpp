@@ -105,6 +105,79 @@ std::vector<Seed> DifferenceSeeds() {
   return seeds;
 }
 
+const char kInstallText[] =
+    "[INSTALL]\r\nApplyToSrc=0\r\nAskBackup=1\r\n"
+    "[WIZARD]\r\nShowLicense=1\r\nShowNotes=1\r\nShowAppFolder=1\r\nShowOptions=1\r\n"
+    "[SRC_REGISTRY]\r\nRootKey=HKEY_LOCAL_MACHINE\r\nKey=Software\\Demo\r\nValue=Path\r\n"
+    "[SRC_INIFILE]\r\nFile=%WINDIR%\\demo.ini\r\nSection=Demo\r\nKey=Folder\r\n"
+    "[SRC_FIXPATH]\r\nPath=C:\\Program Files\\Demo\r\n"
+    "[DST_FIXPATH]\r\nPath=..\\Demo 2\r\n"
+    "[BACKUP]\r\nExecuteBackup=1\r\nBackupPath=C:\\Backup\r\n"
+    "[LOG]\r\nWriteLog=1\r\nOverwriteLog=0\r\nLogFileName=update.log\r\n";
+
+const char kDeletionList[] = "obsolete.txt\r\n  spaced name.dat  \r\n\r\nsub\\old.dll\nlast";
+
+// Whole update packages: every control entry and every kind of item, and
+// the same with damaged control entries.
+std::vector<Seed> CatalogueSeeds() {
+  std::vector<Seed> seeds = ContainerSeeds();
+  PackagePlan plan;
+  plan.hostPrefix = BytesOf("MZ");
+  plan.files = {
+      DeflatedFile("product", BytesOf("[PRODUCT]\r\nProductName=Demo\r\nOldVersion=1.0\r\n"
+                                      "NewVersion=2.0\r\nWeb=http://example.invalid\r\n")),
+      DeflatedFile("install", BytesOf(kInstallText)),
+      DeflatedFile("license.rtf", BytesOf("{\\rtf1 licence}")),
+      DeflatedFile("notes.rtf", BytesOf("{\\rtf1 notes}")),
+      StoredFile("del.files", BytesOf(kDeletionList)),
+      StoredFile("del.dirs", BytesOf("olddir\r\nolddir\\inner\r\n")),
+      DeflatedFile("Add/new.txt", BytesOf("new")),
+      DeflatedFile("Add/sub/deep/file.txt", BytesOf("deep")),
+      DeflatedFile("Replace/readme.txt", BytesOf("readme")),
+      DeflatedFile("Update/app.exe.df", Structured(700, 10)),
+      DeflatedFile("Update/empty.df", {}),
+  };
+  seeds.emplace_back("update_package", BuildPackage(plan).bytes);
+  plan.files[1].crc = 0x0BADC0DE;
+  seeds.emplace_back("damaged_install", BuildPackage(plan).bytes);
+  return seeds;
+}
+
+std::vector<Seed> IniSeeds() {
+  return {{"install", BytesOf(kInstallText)},
+          {"odd_lines", BytesOf("junk before\r\n[ wizard ]\r\n  showNotes = 0x10 \r\nShowNotes=1\r\n"
+                                "[LOG\r\nLogFileName=a=b\r\n;LogFileName=c\r\n[]\r\n=\r\nkey")}};
+}
+
+std::vector<Seed> ListSeeds() {
+  return {{"deletion_list", BytesOf(kDeletionList)},
+          {"blank_and_nul", BytesOf("\t \f\r\n  a  \r\r\nb\0c\r\n")}};
+}
+
+// difference_roundtrip_fuzz input: the old file's share (2 bytes), then the
+// bytes that the old and the new file are cut from.
+std::vector<Seed> RoundTripSeeds() {
+  std::vector<Seed> seeds;
+  const auto add = [&](const char* name, uint16_t share, const std::vector<uint8_t>& rest) {
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(share >> 8), static_cast<uint8_t>(share)};
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    seeds.emplace_back(name, bytes);
+  };
+  std::vector<uint8_t> program = Structured(3000, 11);
+  std::vector<uint8_t> rebuilt = program;
+  for (size_t at = 40; at < rebuilt.size(); at += 97) rebuilt[at] = static_cast<uint8_t>(rebuilt[at] + 4);
+  rebuilt.insert(rebuilt.begin() + 1200, program.begin() + 100, program.begin() + 400);
+  std::vector<uint8_t> both = program;
+  both.insert(both.end(), rebuilt.begin(), rebuilt.end());
+  // The share is taken modulo the input's size less one, so this one cuts
+  // `program` off as the old file; its high byte (0x24) is even: the new file
+  // is the rest as it stands.
+  add("rebuilt_program", static_cast<uint16_t>(program.size() + both.size() + 1), both);
+  // An odd high byte: the new file is the old one with the rest laid over it.
+  add("overlaid", 0x1101, Structured(5000, 12));
+  return seeds;
+}
+
 struct Target {
   const char* name;
   std::vector<Seed> (*seeds)();
@@ -113,6 +186,10 @@ struct Target {
 const Target kTargets[] = {
     {"container_fuzz", ContainerSeeds},
     {"difference_fuzz", DifferenceSeeds},
+    {"catalogue_fuzz", CatalogueSeeds},
+    {"ini_fuzz", IniSeeds},
+    {"list_walker_fuzz", ListSeeds},
+    {"difference_roundtrip_fuzz", RoundTripSeeds},
 };
 
 }  // namespace
