@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "package/zip_format.h"
+#include "platform/file_map.h"
 #include "platform/message_box.h"
 #include "platform/system_error.h"
 #include "startup/process_texts.h"
@@ -120,6 +121,23 @@ class EntryInflater {
  private:
   z_stream stream_;
   bool initialised_ = false;
+};
+
+// Lets an entry's data pages go when its read is over, whichever way it ends
+// (only for a mapped image: PackageArchive::releaseReadPages).
+class ReadPagesRelease {
+ public:
+  ReadPagesRelease(const PackageArchive& archive, const EntryData& data)
+      : release_(archive.releaseReadPages), data_(data) {}
+  ~ReadPagesRelease() {
+    if (release_) platform::ReleaseMappedRange(data_.bytes, data_.compressedSize);
+  }
+  ReadPagesRelease(const ReadPagesRelease&) = delete;
+  ReadPagesRelease& operator=(const ReadPagesRelease&) = delete;
+
+ private:
+  bool release_;
+  const EntryData& data_;
 };
 
 bool WriteEntryBytes(PackageArchive& archive, platform::File& file, const uint8_t* data,
@@ -235,6 +253,7 @@ bool ExtractToMemory(PackageArchive& archive, const uint8_t* localHeader, Extrac
     archive.ReadingError = InconsistentText();
     return false;
   }
+  const ReadPagesRelease release(archive, data);
 
   auto block = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(data.uncompressedSize) +
                                                           extraRoom);
@@ -271,6 +290,7 @@ bool ExtractToFile(PackageArchive& archive, const uint8_t* localHeader, platform
     archive.ReadingError = InconsistentText();
     return false;
   }
+  const ReadPagesRelease release(archive, data);
 
   if (data.stored) {
     // Checked before anything is written.

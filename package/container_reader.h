@@ -27,6 +27,9 @@ struct PackageArchive {
   // Asked the Retry/Cancel question when a write hits a full disk; with none,
   // such a write fails without a question.
   QuestionHost* questionHost = nullptr;
+  // The image is a file mapping: the pages of an entry's data are let go once
+  // the entry has been read, so that memory does not grow with the package.
+  bool releaseReadPages = false;
 };
 
 // One entry: its central directory record and its local header, both inside

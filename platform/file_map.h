@@ -47,4 +47,10 @@ class FileMapping {
   intptr_t section_ = 0;  // the mapping object on Windows; unused elsewhere
 };
 
+// Lets the pages of [start, start + size), a range inside a FileMapping's
+// view, leave this process's resident memory: they stay readable and come
+// back from the file (normally from the system's cache) when touched again.
+// Only for ranges of a mapping: elsewhere the bytes could be lost.
+void ReleaseMappedRange(const uint8_t* start, uint64_t size);
+
 }  // namespace platform

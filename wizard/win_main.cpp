@@ -90,6 +90,7 @@ int RunMain() {
       // The one run context of the process.
       Win32QuestionHost questionHost(gUiState);
       RunContext context(questionHost);
+      context.archive.releaseReadPages = true;
       Win32WizardHost wizard(gUiState);
       exitCode = RunPackage(context, wizard, static_cast<const uint8_t*>(view), size);
       UnmapViewOfFile(view);

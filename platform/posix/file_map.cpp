@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -31,6 +32,18 @@ FileMapping FileMapping::MapReadOnly(const File& file) {
   mapping.data_ = static_cast<const uint8_t*>(view);
   mapping.size_ = size;
   return mapping;
+}
+
+void ReleaseMappedRange(const uint8_t* start, uint64_t size) {
+  if (size == 0) return;
+  // Whole pages around the range: a view starts on a page boundary, so the
+  // pages stay inside it; neighbouring bytes come back when touched.
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<uintptr_t>(start) & ~(page - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(start) + static_cast<uintptr_t>(size);
+  const int saved = errno;
+  ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  errno = saved;
 }
 
 void FileMapping::Unmap() {

@@ -29,6 +29,15 @@ FileMapping FileMapping::MapReadOnly(const File& file) {
   return mapping;
 }
 
+void ReleaseMappedRange(const uint8_t* start, uint64_t size) {
+  if (size == 0) return;
+  // Unlocking pages that are not locked takes them out of the working set;
+  // the call then reports ERROR_NOT_LOCKED, which is what is expected.
+  const DWORD saved = GetLastError();
+  VirtualUnlock(const_cast<uint8_t*>(start), static_cast<SIZE_T>(size));
+  SetLastError(saved);
+}
+
 void FileMapping::Unmap() {
   if (data_ != nullptr) {
     const DWORD saved = GetLastError();

@@ -61,6 +61,7 @@ int ApplyPackageFile(const char* packagePath, DirectRunWizard& wizard, QuestionH
     return -1;
   }
   RunContext context(host);
+  context.archive.releaseReadPages = package.mapped();
   return RunPackage(context, wizard, package.bytes().data(),
                     static_cast<uint32_t>(package.bytes().size()));
 }

@@ -19,6 +19,8 @@ class InputFile {
   [[nodiscard]] bool Open(const char* path, std::string& error);
 
   [[nodiscard]] std::span<const uint8_t> bytes() const { return bytes_; }
+  // True when the bytes are a mapping of the file (not for an empty file).
+  [[nodiscard]] bool mapped() const { return mapping_.IsMapped(); }
   // Unmaps the bytes; the file stays open.
   void ReleaseBytes() {
     mapping_.Unmap();
