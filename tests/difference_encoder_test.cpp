@@ -320,6 +320,24 @@ TEST(DifferenceEncoderTest, RelocatedAddressesBecomeRepeatPieces) {
   EXPECT_LT(DeflatedSize(d), 40000u) << "changes: " << program.addressAt.size();
 }
 
+TEST(DifferenceEncoderTest, ChangesThatComeInPairsShareOneRepeatedPiece) {
+  // Each instruction changes two bytes a few bytes apart by different amounts
+  // (an address and a displacement). As two pieces they alternate and never
+  // repeat; as one piece that carries the bytes between them, every change
+  // after the first repeats it.
+  std::mt19937 rng(21);
+  const Bytes oldBytes = RandomBytes(rng, 100000);
+  Bytes newBytes = oldBytes;
+  for (size_t at = 50; at + 6 < newBytes.size(); at += 40 + rng() % 60) {
+    newBytes[at] = static_cast<uint8_t>(newBytes[at] + 0x20);
+    newBytes[at + 3] = static_cast<uint8_t>(newBytes[at + 3] + 0x90);
+  }
+  DifferenceStatistics stats;
+  ExpectRoundTrip({"paired changes", oldBytes, newBytes}, &stats);
+  EXPECT_LE(stats.newPieceCount, 3u);
+  EXPECT_GT(stats.repeatPieceCount, 1000u);
+}
+
 TEST(DifferenceEncoderTest, RoundTripsRandomEdits) {
   std::mt19937 rng(13);
   for (int iteration = 0; iteration < 60; ++iteration) {
