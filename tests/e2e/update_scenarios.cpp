@@ -114,7 +114,9 @@ void AbortConfirmed() {
   std::map<std::string, std::string> before;
   ListTree(app, "", before);
   std::vector<PackageEntryPlan> many;
-  for (int i = 0; i < 3000; ++i) {
+  // Enough items that the stages are still in their first half when the
+  // second press comes (a few hundred are checked between the presses here).
+  for (int i = 0; i < 6000; ++i) {
     many.push_back(DeflatedFile(Printf("Add/many/file%04d.txt", i), BytesOf("many")));
   }
   App running(WriteUpdatePackage(
