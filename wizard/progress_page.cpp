@@ -40,6 +40,7 @@ bool gAsking = false;           // the abort question is being prepared or shown
 // Set by the worker when all that is left for it is to relabel button 2 and
 // end: a press that arrives then closes instead of asking to abort.
 std::atomic<bool> gWorkerDone{false};
+bool gClosing = false;  // Close is waiting for the worker's end
 
 void ParkIfHeld() {
   if (gGo.handle == nullptr || WaitForSingleObject(gGo.handle, 0) == WAIT_OBJECT_0) return;
@@ -242,11 +243,19 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
       if (LOWORD(wParam) != kIdCancel) return 0;
       if (!WorkerRunning() || gWorkerDone.load()) {
+        // The worker may still be relabelling the button, a message this
+        // thread must serve: wait while serving. A press that comes in
+        // meanwhile finds gClosing and does nothing.
+        if (gClosing) return TRUE;
+        gClosing = true;
         if (wizard.workerThread != nullptr) {
-          WaitForSingleObject(wizard.workerThread, INFINITE);
+          const HANDLE worker[] = {wizard.workerThread};
+          static_cast<void>(WaitServingMessages(worker, 1));
           CloseHandle(wizard.workerThread);
         }
         wizard.workerThread = nullptr;
+        if (gShowTimer != 0) KillTimer(nullptr, gShowTimer);
+        gShowTimer = 0;
         CloseLogFile(wizard.context->logFile);
         EndDialog(window, 2);
       } else {
