@@ -178,6 +178,9 @@ void AskAbort(HWND host) {
   // Esc or a second press while the question or the abort wait is running.
   if (gAsking || wizard.context->AbortRequested.load() != 0) return;
   gAsking = true;
+  // A park signal left by an earlier, failed wait must not answer this one;
+  // cleared before the hold, the worker cannot have set it for this one yet.
+  ResetEvent(gParked.handle);
   ResetEvent(gGo.handle);
   const HANDLE parkedOrEnded[] = {gParked.handle, wizard.workerThread};
   const int woke = WaitServingMessages(parkedOrEnded, 2);
