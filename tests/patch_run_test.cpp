@@ -266,6 +266,23 @@ class PatchRun : public testing::Test {
     }
   }
 
+  // What the standard items and an unchanged same.dll make of the folder
+  // (relative name -> content, "<dir>" for a folder, "(ro)" for read-only).
+  [[nodiscard]] std::map<std::string, std::string> NewVersionTree() const {
+    return {
+        {"app.exe", AsText(newProgram_)},
+        {"data", "<dir>"},
+        {"data/config.ini", "[main]\r\nlevel=2\r\nextra=yes\r\n"},
+        {"emptydir", "<dir>"},
+        {"new.txt", "brand new"},
+        {"readme.txt", "new readme(ro)"},
+        {"same.dll", "unchanged library(ro)"},
+        {"sub", "<dir>"},
+        {"sub/deep", "<dir>"},
+        {"sub/deep/file.txt", "deep"},
+    };
+  }
+
   // Root paths, the run's date and the test program's path made stable.
   [[nodiscard]] std::string Stable(std::string text) const {
     const std::string root = root_.string();
@@ -318,19 +335,8 @@ TEST_F(PatchRun, InPlaceUpdateBuildsTheNewTreeAndLogsItExactly) {
   EXPECT_EQ(completion_, 1);
   EXPECT_EQ(failures_, (StageFailureRecords{0, 0, 0, 0}));
   EXPECT_TRUE(asked().empty());
-  const std::map<std::string, std::string> expected = {
-      {"app.exe", AsText(newProgram_)},
-      {"data", "<dir>"},
-      {"data/config.ini", "[main]\r\nlevel=2\r\nextra=yes\r\n"},
-      {"emptydir", "<dir>"},
-      {"keep.txt", "keep"},
-      {"new.txt", "brand new"},
-      {"readme.txt", "new readme(ro)"},
-      {"same.dll", "unchanged library(ro)"},
-      {"sub", "<dir>"},
-      {"sub/deep", "<dir>"},
-      {"sub/deep/file.txt", "deep"},
-  };
+  std::map<std::string, std::string> expected = NewVersionTree();
+  expected["keep.txt"] = "keep";  // not in the package: left as it was
   EXPECT_EQ(Tree(app()), expected);
   // An empty difference keeps the content and takes the entry's stamp.
   for (const char* name : {"app.exe", "data/config.ini", "new.txt", "readme.txt", "same.dll",
@@ -363,19 +369,7 @@ TEST_F(PatchRun, SeparateDestinationLeavesTheOldFolderAlone) {
 
   EXPECT_EQ(completion_, 1);
   EXPECT_EQ(Tree(app()), before);
-  const std::map<std::string, std::string> expected = {
-      {"app.exe", AsText(newProgram_)},
-      {"data", "<dir>"},
-      {"data/config.ini", "[main]\r\nlevel=2\r\nextra=yes\r\n"},
-      {"emptydir", "<dir>"},
-      {"new.txt", "brand new"},
-      {"readme.txt", "new readme(ro)"},
-      {"same.dll", "unchanged library(ro)"},
-      {"sub", "<dir>"},
-      {"sub/deep", "<dir>"},
-      {"sub/deep/file.txt", "deep"},
-  };
-  EXPECT_EQ(Tree(dest()), expected);
+  EXPECT_EQ(Tree(dest()), NewVersionTree());
   // The copied old file takes the entry's time, not the old file's.
   EXPECT_EQ(ModificationTime(dest() / "same.dll"), EntryTime());
   // The temporary file is made in the destination folder itself.

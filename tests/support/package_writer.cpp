@@ -92,6 +92,23 @@ PackageEntryPlan DeflatedFile(std::string name, std::vector<uint8_t> content, in
   return file;
 }
 
+namespace {
+
+// The fields a local header and its central record both hold, from the flags
+// to the uncompressed size.
+void AppendSharedFields(std::vector<uint8_t>& out, const PackageEntryPlan& file,
+                        const EntryFields& entry) {
+  AppendU16(out, 0);  // flags
+  AppendU16(out, entry.method);
+  AppendU16(out, file.dosTime);
+  AppendU16(out, file.dosDate);
+  AppendU32(out, entry.crc);
+  AppendU32(out, entry.compressedSize);
+  AppendU32(out, entry.uncompressedSize);
+}
+
+}  // namespace
+
 PackageLayout BuildPackage(const PackagePlan& plan) {
   PackageLayout layout;
   std::vector<uint8_t>& out = layout.bytes;
@@ -104,13 +121,7 @@ PackageLayout BuildPackage(const PackagePlan& plan) {
     layout.localHeaders.push_back(out.size());
     AppendU32(out, kLocalHeaderSignature);
     AppendU16(out, 20);  // version needed to extract
-    AppendU16(out, 0);   // flags
-    AppendU16(out, entry.method);
-    AppendU16(out, file.dosTime);
-    AppendU16(out, file.dosDate);
-    AppendU32(out, entry.crc);
-    AppendU32(out, entry.compressedSize);
-    AppendU32(out, entry.uncompressedSize);
+    AppendSharedFields(out, file, entry);
     AppendU16(out, file.localNameLength.value_or(static_cast<uint16_t>(file.name.size())));
     AppendU16(out, file.localExtraLength.value_or(static_cast<uint16_t>(file.localExtra.size())));
     AppendText(out, file.name);
@@ -128,13 +139,7 @@ PackageLayout BuildPackage(const PackagePlan& plan) {
     AppendU32(out, file.centralSignature.value_or(kCentralRecordSignature));
     AppendU16(out, 20);  // version made by: MS-DOS
     AppendU16(out, 20);  // version needed to extract
-    AppendU16(out, 0);   // flags
-    AppendU16(out, entry.method);
-    AppendU16(out, file.dosTime);
-    AppendU16(out, file.dosDate);
-    AppendU32(out, entry.crc);
-    AppendU32(out, entry.compressedSize);
-    AppendU32(out, entry.uncompressedSize);
+    AppendSharedFields(out, file, entry);
     AppendU16(out, file.centralNameLength.value_or(static_cast<uint16_t>(file.name.size())));
     AppendU16(out, file.centralExtraLength.value_or(static_cast<uint16_t>(file.centralExtra.size())));
     AppendU16(out,
